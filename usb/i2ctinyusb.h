@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class UsbBackend;
+class UsbHandle;
+
+// What the transport shows the user: error lines in the status bar and the progress of a
+// register read. The main window implements it on its form.
+class TransportObserver {
+public:
+    virtual ~TransportObserver() = default;
+    virtual void showMessage(const QString& message) = 0;
+    // Called before byte `done` of `count` and with done == count at the end; the view sets its
+    // bar to done * maximum / count and repaints it at once.
+    virtual void readProgress(int done, int count) = 0;
+};
+
+// The one adapter connection of the process.
+struct AdapterConnection {
+    UsbBackend* usb = nullptr;
+    UsbHandle* handle = nullptr;  // null: no adapter open
+    quint8 i2cAddress = 0x69;     // 7-bit chip address, passed unshifted to the adapter
+    TransportObserver* form = nullptr;
+    bool openedByScan = false;
+};
+
+namespace I2cResult {
+constexpr int Ok = 0;
+constexpr int BadCount = -1;
+constexpr int NoAcknowledge = -2;       // status not 1 after a write or the read set-up
+constexpr int ReadNotAcknowledged = -3;  // status not 1 during or after the bytes of a read
+constexpr int SetupFailed = -4;          // write or read set-up moved no data
+constexpr int LastByteFailed = -5;
+constexpr int ByteFailed = -6;
+}  // namespace I2cResult
+
+constexpr unsigned I2cTimeoutMs = 1000;
+
+void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* form);
+int i2c_close(AdapterConnection& c);
+int i2c_get_status(AdapterConnection& c);
+int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quint8 value);
+int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, int count,
+                       quint8* buffer);
+// "Error: " and the library's last error text, at most 255 characters in all.
+QString i2c_error_text(const AdapterConnection& c);
+void i2c_report_error(AdapterConnection& c);
