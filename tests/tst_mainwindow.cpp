@@ -5,6 +5,15 @@
 #include <QMetaMethod>
 #include <QtTest>
 
+namespace {
+// QObject::receivers() is protected; a member pointer taken in a derived class reaches it legally.
+struct ReceiverCount : QObject {
+    static int of(const QObject* object, const char* signal) {
+        return (object->*(&ReceiverCount::receivers))(signal);
+    }
+};
+}  // namespace
+
 // The window's lifecycle: slot table, start-up state, size, and the connection scheme that keeps
 // refreshes from re-entering the editing slots.
 class TestMainWindow : public QObject {
@@ -14,6 +23,7 @@ private slots:
     void slotTable();
     void startupWithoutAdapter();
     void startupSizeAndTitle();
+    void exactlyOneConnectionPerFamilyWidget();
     void oneHandlerRunAfterManyRefreshes_data();
     void oneHandlerRunAfterManyRefreshes();
     void updatingWidgetsSilencesEditingSlots_data();
@@ -110,6 +120,31 @@ void TestMainWindow::startupSizeAndTitle() {
     showMainWindow(w);
     QCOMPARE(w.size(), QSize(1420, 830));
     QVERIFY(w.isVisible());
+}
+
+void TestMainWindow::exactlyOneConnectionPerFamilyWidget() {
+    WindowFixture f;
+    MainWindow& w = f.open();
+    for (int i = 0; i < 3; ++i) {
+        refreshRegisterGrid(f.session());
+        refreshDiagram(f.session());
+    }
+    int boxes = 0;
+    for (const QCheckBox* box : w.findChildren<QCheckBox*>()) {
+        if (!QRegularExpression("^cb\\d{3}$").match(box->objectName()).hasMatch())
+            continue;
+        ++boxes;
+        QCOMPARE(ReceiverCount::of(box, SIGNAL(toggled(bool))), 1);
+    }
+    QCOMPARE(boxes, 88);
+    for (const QComboBox* box : w.findChildren<QComboBox*>()) {
+        if (box->objectName().startsWith("cbMatrix_") || box == f.ui().DeviceAddresscomboBox)
+            QCOMPARE(ReceiverCount::of(box, SIGNAL(currentIndexChanged(int))), 1);
+    }
+    for (const QPushButton* button : w.findChildren<QPushButton*>())
+        QCOMPARE(ReceiverCount::of(button, SIGNAL(toggled(bool))), 1);
+    for (const QSpinBox* spin : w.findChildren<QSpinBox*>())
+        QCOMPARE(ReceiverCount::of(spin, SIGNAL(valueChanged(int))), 1);
 }
 
 // Refreshing many times must leave exactly one connection per editing widget: one user change
