@@ -1,0 +1,101 @@
+#pragma once
+
+#include "simi2ctinyusb.h"
+#include "usbdescriptors.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Where and how a device sits on the emulated machine.
+struct EmulatedDeviceSpec {
+    int bus = 1;
+    int address = 1;           // the device number on its bus
+    std::string speed = "12";  // as sysfs spells it in Mbit/s: "1.5", "12", "480"
+    UsbDeviceIdentity identity;
+    bool answersStringRequests = true;  // false: string descriptor requests stall
+    bool hasDeviceNode = true;          // false: no /dev node, so every open fails
+    // Set: the device is an i2c-tiny-usb adapter with a CY22150 at this 7-bit I2C address,
+    // holding chipRegisters after power-on.
+    std::optional<quint8> chipAddress;
+    std::array<quint8, SimCy22150::RegisterCount> chipRegisters{};
+};
+
+// The eight bytes of a control transfer's SETUP packet, decoded.
+struct UsbSetup {
+    quint8 requestType = 0;
+    quint8 request = 0;
+    quint16 value = 0;
+    quint16 index = 0;
+    quint16 length = 0;
+
+    static UsbSetup fromPacket(const quint8* packet);
+    bool isIn() const { return requestType & 0x80; }
+    bool isClass() const { return (requestType & 0x60) == 0x20; }
+};
+
+// One control transfer as the device saw it.
+struct ControlTransferRecord {
+    UsbSetup setup;
+    std::vector<quint8> data;  // the bytes of the data stage, in either direction
+    enum class Outcome { Answered, Stalled, Unanswered } outcome = Outcome::Answered;
+};
+
+// How a device answers one control transfer.
+struct ControlAnswer {
+    int length = 0;  // bytes of the data stage moved
+    int status = 0;  // 0, or a negative errno as usbfs reports it (-EPIPE for a stall)
+};
+
+// One USB device of the emulated machine: its descriptors, its control endpoint and, for an
+// i2c-tiny-usb adapter, the adapter's firmware with a CY22150 behind it.
+//
+// control() runs on umockdev's worker thread while the tests and the launcher look at the device
+// from their own thread, so every member function takes the device's lock.
+class EmulatedDevice {
+public:
+    explicit EmulatedDevice(EmulatedDeviceSpec spec);
+
+    const EmulatedDeviceSpec& spec() const { return spec_; }  // fixed for the device's life
+    bool isAdapter() const { return firmware_ != nullptr; }
+
+    // Answers a control transfer whose data stage is `data` (wLength bytes: filled for IN,
+    // read for OUT); nullopt when the device does not answer at all.
+    std::optional<ControlAnswer> control(const UsbSetup& setup, quint8* data);
+
+    // Unplugs and replugs the device in no time: the firmware and the chip start afresh with the
+    // power-on registers, the device answers again and its transfer log is empty.
+    void powerCycle();
+
+    // From now on the device answers `answered` more control transfers, then none, as an
+    // adapter whose firmware hangs. resumeAnswering() brings it back.
+    void stopAnsweringAfter(int answered);
+    void stopAnswering() { stopAnsweringAfter(0); }
+    void resumeAnswering();
+
+    std::vector<ControlTransferRecord> transfers() const;
+    // The class requests alone: the i2c-tiny-usb requests of the transport.
+    std::vector<ControlTransferRecord> adapterTransfers() const;
+    void clearTransfers();
+
+    // The chip behind an adapter (all zero for any other device).
+    std::array<quint8, SimCy22150::RegisterCount> chipRegisters() const;
+    quint8 chipRegister(int reg) const;
+    void setChipRegister(int reg, quint8 value);
+
+private:
+    ControlAnswer answerStandard(const UsbSetup& setup, quint8* data) const;
+    bool answersNext();
+
+    const EmulatedDeviceSpec spec_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<SimCy22150> chip_;  // reached only through this device, under its lock
+    std::unique_ptr<SimI2cTinyUsb> firmware_;
+    std::optional<int> answersLeft_;  // nullopt: answers everything
+    std::vector<ControlTransferRecord> transfers_;
+};

@@ -1,0 +1,153 @@
+#include "emulatedusb.h"
+
+#include "usbfsnode.h"
+
+#include <umockdev.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <link.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+constexpr quint16 AdapterVendorId = 0x0403;
+constexpr quint16 AdapterProductId = 0xC631;
+
+std::string line(const std::string& text) {
+    return text + "\n";  // sysfs attributes end with a newline
+}
+
+std::string hex4(quint16 value) {
+    return QString::asprintf("%04x", value).toStdString();
+}
+
+// Adds the device's sysfs record and returns its path.
+std::string addSysfsRecord(UMockdevTestbed* testbed, const std::string& name,
+                           const EmulatedDeviceSpec& spec, const std::string& node) {
+    const UsbDeviceIdentity& id = spec.identity;
+    std::vector<std::string> attributes{"busnum",
+                                        line(std::to_string(spec.bus)),
+                                        "devnum",
+                                        line(std::to_string(spec.address)),
+                                        "speed",
+                                        line(spec.speed),
+                                        "idVendor",
+                                        line(hex4(id.vendorId)),
+                                        "idProduct",
+                                        line(hex4(id.productId)),
+                                        "bConfigurationValue",
+                                        line("1")};
+    if (!id.manufacturer.empty())
+        attributes.insert(attributes.end(), {"manufacturer", line(id.manufacturer)});
+    if (!id.product.empty())
+        attributes.insert(attributes.end(), {"product", line(id.product)});
+    const std::vector<std::string> properties{
+        "SUBSYSTEM", "usb",
+        "DEVTYPE",   "usb_device",
+        "DEVNAME",   node,
+        "BUSNUM",    QString::asprintf("%03d", spec.bus).toStdString(),
+        "DEVNUM",    QString::asprintf("%03d", spec.address).toStdString()};
+
+    auto cStrings = [](const std::vector<std::string>& strings) {
+        std::vector<gchar*> pointers;
+        for (const std::string& s : strings)
+            pointers.push_back(const_cast<gchar*>(s.c_str()));
+        pointers.push_back(nullptr);
+        return pointers;
+    };
+    std::vector<gchar*> attributePointers = cStrings(attributes);
+    std::vector<gchar*> propertyPointers = cStrings(properties);
+    gchar* path = umockdev_testbed_add_devicev(testbed, "usb", name.c_str(), nullptr,
+                                               attributePointers.data(), propertyPointers.data());
+    if (!path)
+        throw std::runtime_error("umockdev could not add the device " + name);
+    std::vector<guint8> descriptors = UsbDescriptors::sysfsDescriptors(id);
+    umockdev_testbed_set_attribute_binary(testbed, path, "descriptors", descriptors.data(),
+                                          int(descriptors.size()));
+    const std::string sysfsPath = path;
+    g_free(path);
+    return sysfsPath;
+}
+
+// umockdev routes a node's ioctls to its handler only when the node exists in the testbed.
+void createNode(UMockdevTestbed* testbed, const std::string& node) {
+    gchar* root = umockdev_testbed_get_root_dir(testbed);
+    const QString path = QString::fromUtf8(root) + QString::fromStdString(node);
+    g_free(root);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot create the device node " + path.toStdString());
+}
+}  // namespace
+
+EmulatedUsb::EmulatedUsb() : testbed_(umockdev_testbed_new()) {}
+
+EmulatedUsb::~EmulatedUsb() {
+    for (const std::string& node : attachedNodes_)
+        umockdev_testbed_detach_ioctl(testbed_, node.c_str(), nullptr);
+    nodes_.clear();
+    g_object_unref(testbed_);  // removes the testbed's directory
+}
+
+bool EmulatedUsb::preloaded() {
+    // umockdev_in_mock_environment() says no under umockdev-wrapper too: look for the library.
+    auto isPreload = [](dl_phdr_info* info, size_t, void*) -> int {
+        return info->dlpi_name && std::strstr(info->dlpi_name, "libumockdev-preload") ? 1 : 0;
+    };
+    return dl_iterate_phdr(isPreload, nullptr) != 0;
+}
+
+std::string EmulatedUsb::deviceNode(int bus, int address) {
+    return QString::asprintf("/dev/bus/usb/%03d/%03d", bus, address).toStdString();
+}
+
+std::string EmulatedUsb::sysfsName(int bus) {
+    return std::to_string(bus) + "-" + std::to_string(++devicesOnBus_[bus]);
+}
+
+std::shared_ptr<EmulatedDevice> EmulatedUsb::addDevice(const EmulatedDeviceSpec& spec) {
+    auto device = std::make_shared<EmulatedDevice>(spec);
+    const std::string node = deviceNode(spec.bus, spec.address);
+    addSysfsRecord(testbed_, sysfsName(spec.bus), spec, node);
+    if (!spec.hasDeviceNode)
+        return device;
+    createNode(testbed_, node);
+    auto usbfs = std::make_unique<UsbfsNode>(device);
+    GError* error = nullptr;
+    if (!umockdev_testbed_attach_ioctl(testbed_, node.c_str(), usbfs->handler(), &error)) {
+        const std::string message = error ? error->message : "unknown error";
+        g_clear_error(&error);
+        throw std::runtime_error("umockdev could not attach " + node + ": " + message);
+    }
+    attachedNodes_.push_back(node);
+    nodes_.push_back(std::move(usbfs));
+    return device;
+}
+
+EmulatedDeviceSpec EmulatedUsb::adapterSpec(int bus, int address, quint8 chipAddress) {
+    EmulatedDeviceSpec spec;
+    spec.bus = bus;
+    spec.address = address;
+    spec.speed = "1.5";  // a low-speed device
+    spec.identity.vendorId = AdapterVendorId;
+    spec.identity.productId = AdapterProductId;
+    spec.identity.release = 0x0104;
+    spec.identity.manufacturer = "Vantrel emulation";
+    spec.identity.product = "i2c-tiny-usb";
+    spec.chipAddress = chipAddress;
+    return spec;
+}
+
+std::shared_ptr<EmulatedDevice> EmulatedUsb::addAdapter(
+    int bus, int address, quint8 chipAddress,
+    const std::array<quint8, SimCy22150::RegisterCount>& registers) {
+    EmulatedDeviceSpec spec = adapterSpec(bus, address, chipAddress);
+    spec.chipRegisters = registers;
+    return addDevice(spec);
+}
