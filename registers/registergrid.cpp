@@ -1,0 +1,82 @@
+#include "registers/registergrid.h"
+
+#include "app/mainwindowform.h"
+#include "app/session.h"
+#include "frequency/frequencydisplay.h"
+#include "registers/blockdiagram.h"
+#include "registers/formcells.h"
+#include "registers/registerwrite.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+// Register rows are every third layout row from row 1; column 1 holds the address label,
+// column 2 the value field and the last eight columns the bits, bit 0 rightmost.
+constexpr int FirstRegisterRow = 1;
+constexpr int RowStride = 3;
+constexpr int AddressColumn = 1;
+constexpr int ValueColumn = 2;
+
+quint8 rowAddress(const QGridLayout* grid, int row) {
+    const QLabel* label = widgetAt<QLabel>(grid, row, AddressColumn);
+    return label ? static_cast<quint8>(label->text().toUInt(nullptr, 16)) : 0;
+}
+
+QCheckBox* bitBox(const QGridLayout* grid, int row, int bit) {
+    return widgetAt<QCheckBox>(grid, row, grid->columnCount() - 1 - bit);
+}
+
+QString hexText(quint8 value) {
+    return QString::asprintf("0x%02X", value);
+}
+}  // namespace
+
+void refreshRegisterGrid(Session& s) {
+    refreshFrequencies(s);
+    const QGridLayout* grid = s.ui->gridLayout;
+    for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
+        const quint8 address = rowAddress(grid, row);
+        const quint8 value = s.image[address];
+        if (QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn))
+            field->setText(hexText(value));
+        for (int bit = 0; bit < 8; ++bit) {
+            QCheckBox* box = bitBox(grid, row, bit);
+            if (!box)
+                continue;
+            if (!s.firstRefresh)
+                QObject::disconnect(box, SIGNAL(toggled(bool)), s.window,
+                                    SLOT(on_anycheckbox_toggled()));
+            box->setChecked((value >> bit) & 1);
+            QObject::connect(box, SIGNAL(toggled(bool)), s.window, SLOT(on_anycheckbox_toggled()));
+        }
+        pushRegister(s, address);
+    }
+}
+
+void onGridCheckboxToggled(Session& s) {
+    if (s.updatingWidgets)
+        return;
+    const QGridLayout* grid = s.ui->gridLayout;
+    for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
+        const quint8 address = rowAddress(grid, row);
+        int value = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            value >>= 1;
+            const QCheckBox* box = bitBox(grid, row, bit);
+            if (box && box->isChecked())
+                value |= 0x80;
+        }
+        s.image[address] = static_cast<quint8>(value);
+        // Every refresh leaves boxes, fields and image agreeing, so only the toggled row differs
+        // from its field and only that register is written.
+        QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn);
+        const QString text = hexText(static_cast<quint8>(value));
+        if (!field || field->text() == text)
+            continue;
+        field->setText(text);
+        pushRegister(s, address);
+    }
+    refreshDiagram(s);
+}
