@@ -6,7 +6,7 @@
 #include "app/mainwindowform.h"
 #include "frequency/frequencydisplay.h"
 #include "frequency/solverhandlers.h"
-#include "sim/simusbbackend.h"
+#include "simusbbackend.h"
 
 #include <QtTest>
 
@@ -91,6 +91,7 @@ private slots:
     void selectChargePumpChangesOnlyThePumpBits_data();
     void selectChargePumpChangesOnlyThePumpBits();
     void returnTrimsTheTargetText();
+    void refreshKeepsAnOuterUpdatingWidgets();
 
 private:
     MainWindowForm& ui() { return *window->form(); }
@@ -524,6 +525,22 @@ void TestSolverGui::returnTrimsTheTargetText() {
     typeTarget(ui().leF1, "   25000000   ");
     QCOMPARE(ui().leF1->text(), QString("25000000.00000"));
     QCOMPARE(session().solver.targetF1, 25000000.0);
+}
+
+// A refresh inside a bulk update (a file load sets updatingWidgets around its own) leaves the
+// flag set for the rest of that update; on its own it leaves it clear.
+void TestSolverGui::refreshKeepsAnOuterUpdatingWidgets() {
+    session().updatingWidgets = true;
+    refreshFrequencies(session());
+    QVERIFY(session().updatingWidgets);
+    // So the register editors stay silent: a matrix choice changes nothing in the image.
+    ui().cbMatrix_LCLK3->setCurrentIndex(7);
+    QCOMPARE(int(session().image[0x44]), 0x00);
+    QCOMPARE(writes(), Writes());
+
+    session().updatingWidgets = false;
+    refreshFrequencies(session());
+    QVERIFY(!session().updatingWidgets);
 }
 
 QTEST_MAIN(TestSolverGui)
