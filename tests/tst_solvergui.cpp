@@ -2,11 +2,9 @@
 // i2c-tiny-usb adapter and CY22150 behind it: what the user types and clicks, what the window
 // shows and which registers reach the chip in which order.
 
-#include "app/mainwindow.h"
-#include "app/mainwindowform.h"
 #include "frequency/frequencydisplay.h"
 #include "frequency/solverhandlers.h"
-#include "simusbbackend.h"
+#include "windowfixture.h"
 
 #include <QtTest>
 
@@ -94,34 +92,26 @@ private slots:
     void refreshKeepsAnOuterUpdatingWidgets();
 
 private:
-    MainWindowForm& ui() { return *window->form(); }
-    Session& session() { return window->session(); }
+    MainWindowForm& ui() { return rig->ui(); }
+    Session& session() { return rig->session(); }
     Registers imageRegisters();
     Writes writes() const;
     void typeTarget(QLineEdit* field, const QString& text);
 
-    std::shared_ptr<SimCy22150> chip;
-    std::shared_ptr<SimUsbBackend> usb;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowFixture> rig;
 };
 
 void TestSolverGui::init() {
-    chip = std::make_shared<SimCy22150>();
+    rig = std::make_unique<WindowFixture>();
     for (const auto& [reg, value] : StartImage)
-        chip->setRegisterValue(reg, quint8(reg == 0x13 ? 0 : value));
-    usb = std::make_shared<SimUsbBackend>();
-    usb->plug(SimDevice::adapter(1, 2, chip));
-    window = std::make_unique<MainWindow>(usb);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        rig->chip->setRegisterValue(reg, quint8(reg == 0x13 ? 0 : value));
+    rig->open();
     QVERIFY(session().adapter.handle);  // the start-up scan opened the adapter
-    usb->resetTransfers();
+    rig->usb->resetTransfers();
 }
 
 void TestSolverGui::cleanup() {
-    window.reset();
-    usb.reset();
-    chip.reset();
+    rig.reset();
 }
 
 Registers TestSolverGui::imageRegisters() {
@@ -134,9 +124,8 @@ Registers TestSolverGui::imageRegisters() {
 // The register writes (request 7, data register and value) that reached the adapter.
 Writes TestSolverGui::writes() const {
     Writes w;
-    for (const SimTransfer& t : usb->transfers())
-        if (t.request == 7 && t.data.size() == 2)
-            w.append({t.data[0], t.data[1]});
+    for (const auto& [reg, value] : rig->writes())
+        w.append({reg, value});
     return w;
 }
 
@@ -245,7 +234,7 @@ void TestSolverGui::solveF1() {
     QCOMPARE(ui().cbMatrix_LCLK2->currentIndex(), 0);
     // The image is what the chip got last.
     for (int reg : GridOrder)
-        QCOMPARE(int(chip->registerValue(reg)), int(session().image[reg]));
+        QCOMPARE(int(rig->chip->registerValue(reg)), int(session().image[reg]));
     QVERIFY(!session().updatingWidgets);
 }
 
@@ -277,7 +266,7 @@ void TestSolverGui::enablingF2SolvesOnceAndRoutesBothOutputs() {
 void TestSolverGui::solveF1AndF2() {
     QTest::mouseClick(ui().cbF2_enable, Qt::LeftButton);
     typeTarget(ui().leF2, "12000000");
-    usb->resetTransfers();
+    rig->usb->resetTransfers();
     typeTarget(ui().leF1, "25000000");
 
     const Registers solved =
@@ -352,7 +341,7 @@ void TestSolverGui::unusableEditedTargetSolvesNothing() {
     // at 0 and has nothing to solve for either.
     QTest::mouseClick(ui().cbF2_enable, Qt::LeftButton);
     const Registers enabled = imageRegisters();
-    usb->resetTransfers();
+    rig->usb->resetTransfers();
     typeTarget(ui().leF2, typed);
     QCOMPARE(writes(), Writes());
     QCOMPARE(imageRegisters(), enabled);
@@ -363,7 +352,7 @@ void TestSolverGui::unusableEditedTargetSolvesNothing() {
 void TestSolverGui::unusableOtherTargetTakesTheEditedValue() {
     QTest::mouseClick(ui().cbF2_enable, Qt::LeftButton);
     ui().leF2->setText("nan");
-    usb->resetTransfers();
+    rig->usb->resetTransfers();
 
     typeTarget(ui().leF1, "100000000");
 
@@ -398,7 +387,7 @@ void TestSolverGui::disablingF2CopiesF1AndClearsPreference() {
     QVERIFY(ui().cbF2_pref->isChecked());
     typeTarget(ui().leF2, "12000000");
     typeTarget(ui().leF1, "25000000");
-    usb->resetTransfers();
+    rig->usb->resetTransfers();
 
     QTest::mouseClick(ui().cbF2_enable, Qt::LeftButton);
 
