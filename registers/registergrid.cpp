@@ -59,6 +59,7 @@ void onGridCheckboxToggled(Session& s) {
     if (s.updatingWidgets)
         return;
     const QGridLayout* grid = s.ui->gridLayout;
+    bool writeFailed = false;
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
         const quint8 address = rowAddress(grid, row);
         int value = 0;
@@ -76,7 +77,11 @@ void onGridCheckboxToggled(Session& s) {
         if (!field || field->text() == text)
             continue;
         field->setText(text);
-        pushRegister(s, address);
+        if (!pushRegister(s, address))
+            writeFailed = true;
     }
     refreshDiagram(s);
+    // The diagram refresh clears the status bar: a failed write would vanish unseen.
+    if (writeFailed)
+        i2c_report_error(s.adapter);
 }

@@ -2,10 +2,12 @@
 
 #include "app/session.h"
 
-void pushRegister(Session& s, quint8 address) {
+bool pushRegister(Session& s, quint8 address) {
     AdapterConnection& c = s.adapter;
-    if (i2c_write_register(c, c.i2cAddress, address, s.image[address]) < 0)
-        i2c_report_error(c);
+    if (i2c_write_register(c, c.i2cAddress, address, s.image[address]) >= 0)
+        return true;
+    i2c_report_error(c);
+    return false;
 }
 
 void pushCoreRegisters(Session& s) {

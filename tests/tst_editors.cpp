@@ -43,6 +43,7 @@ class TestEditors : public QObject {
 
 private slots:
     void gridTickWritesOnlyThatRegister();
+    void gridTickFailureStaysInStatusBar();
     void gridShowsImageAndBitsAgree_data();
     void gridShowsImageAndBitsAgree();
     void gridRefreshGoesOnAfterFailedWrite();
@@ -77,6 +78,21 @@ void TestEditors::gridTickWritesOnlyThatRegister() {
     QCOMPARE(int(f.chip->registerValue(0x09)), 0x20);
     QVERIFY(f.ui().pbCLK6->isChecked());
     QVERIFY(!f.ui().pbCLK5->isChecked());
+}
+
+void TestEditors::gridTickFailureStaysInStatusBar() {
+    WindowFixture f;
+    MainWindow& w = f.open();
+    w.show();
+    setImage(f, {{0x09, 0x00}});
+    // Transfer 1 is the status query after the write of 0x09: the chip does not acknowledge.
+    f.usb->injectFault(1, SimFault::answer(2));
+    clickCheckBox(f.ui().cb005);
+    QCOMPARE(f.writes(), (std::vector<std::pair<int, int>>{{0x09, 0x20}}));
+    // The diagram refresh after the write clears the bar; the error is shown again after it.
+    QVERIFY(f.ui().statusBar->currentMessage().startsWith("Error: "));
+    QCOMPARE(int(f.session().image[0x09]), 0x20);
+    QVERIFY(f.ui().pbCLK6->isChecked());
 }
 
 void TestEditors::gridShowsImageAndBitsAgree_data() {
