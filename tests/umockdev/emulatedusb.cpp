@@ -26,52 +26,48 @@ std::string hex4(quint16 value) {
     return QString::asprintf("%04x", value).toStdString();
 }
 
-// Adds the device's sysfs record and returns its path.
-std::string addSysfsRecord(UMockdevTestbed* testbed, const std::string& name,
-                           const EmulatedDeviceSpec& spec, const std::string& node) {
-    const UsbDeviceIdentity& id = spec.identity;
-    std::vector<std::string> attributes{"busnum",
-                                        line(std::to_string(spec.bus)),
-                                        "devnum",
-                                        line(std::to_string(spec.address)),
-                                        "speed",
-                                        line(spec.speed),
-                                        "idVendor",
-                                        line(hex4(id.vendorId)),
-                                        "idProduct",
-                                        line(hex4(id.productId)),
-                                        "bConfigurationValue",
-                                        line("1")};
-    if (!id.manufacturer.empty())
-        attributes.insert(attributes.end(), {"manufacturer", line(id.manufacturer)});
-    if (!id.product.empty())
-        attributes.insert(attributes.end(), {"product", line(id.product)});
-    const std::vector<std::string> properties{
-        "SUBSYSTEM", "usb",
-        "DEVTYPE",   "usb_device",
-        "DEVNAME",   node,
-        "BUSNUM",    QString::asprintf("%03d", spec.bus).toStdString(),
-        "DEVNUM",    QString::asprintf("%03d", spec.address).toStdString()};
+using NameValues = std::vector<std::pair<std::string, std::string>>;
 
-    auto cStrings = [](const std::vector<std::string>& strings) {
-        std::vector<gchar*> pointers;
-        for (const std::string& s : strings)
-            pointers.push_back(const_cast<gchar*>(s.c_str()));
-        pointers.push_back(nullptr);
-        return pointers;
-    };
-    std::vector<gchar*> attributePointers = cStrings(attributes);
-    std::vector<gchar*> propertyPointers = cStrings(properties);
+// name, value, name, value, ..., nullptr: the lists that umockdev_testbed_add_devicev takes.
+std::vector<gchar*> flatten(const NameValues& pairs) {
+    std::vector<gchar*> list;
+    for (const auto& [name, value] : pairs) {
+        list.push_back(const_cast<gchar*>(name.c_str()));
+        list.push_back(const_cast<gchar*>(value.c_str()));
+    }
+    list.push_back(nullptr);
+    return list;
+}
+
+void addSysfsRecord(UMockdevTestbed* testbed, const std::string& name,
+                    const EmulatedDeviceSpec& spec, const std::string& node) {
+    const UsbDeviceIdentity& id = spec.identity;
+    NameValues attributes{{"busnum", line(std::to_string(spec.bus))},
+                          {"devnum", line(std::to_string(spec.address))},
+                          {"speed", line(spec.speed)},
+                          {"idVendor", line(hex4(id.vendorId))},
+                          {"idProduct", line(hex4(id.productId))},
+                          {"bConfigurationValue", line("1")}};
+    if (!id.manufacturer.empty())
+        attributes.emplace_back("manufacturer", line(id.manufacturer));
+    if (!id.product.empty())
+        attributes.emplace_back("product", line(id.product));
+    const NameValues properties{{"SUBSYSTEM", "usb"},
+                                {"DEVTYPE", "usb_device"},
+                                {"DEVNAME", node},
+                                {"BUSNUM", QString::asprintf("%03d", spec.bus).toStdString()},
+                                {"DEVNUM", QString::asprintf("%03d", spec.address).toStdString()}};
+
+    std::vector<gchar*> attributeList = flatten(attributes);
+    std::vector<gchar*> propertyList = flatten(properties);
     gchar* path = umockdev_testbed_add_devicev(testbed, "usb", name.c_str(), nullptr,
-                                               attributePointers.data(), propertyPointers.data());
+                                               attributeList.data(), propertyList.data());
     if (!path)
         throw std::runtime_error("umockdev could not add the device " + name);
     std::vector<guint8> descriptors = UsbDescriptors::sysfsDescriptors(id);
     umockdev_testbed_set_attribute_binary(testbed, path, "descriptors", descriptors.data(),
                                           int(descriptors.size()));
-    const std::string sysfsPath = path;
     g_free(path);
-    return sysfsPath;
 }
 
 // umockdev routes a node's ioctls to its handler only when the node exists in the testbed.
