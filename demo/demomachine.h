@@ -1,0 +1,18 @@
+#pragma once
+
+#include "emulatedusb.h"
+
+#include <memory>
+
+// The machine that vantrel-demo shows: an i2c-tiny-usb adapter on bus 1 with a CY22150 at 0x69
+// in a working configuration, and two ordinary devices on other busses.
+struct DemoMachine {
+    EmulatedUsb usb;
+    std::shared_ptr<EmulatedDevice> adapter;
+
+    DemoMachine();
+};
+
+// The registers of the demo chip after power-on: a 10 MHz reference, the PLL at 200 MHz, every
+// output enabled and each crosspoint on a different source.
+std::array<quint8, SimCy22150::RegisterCount> demoPowerOnRegisters();

@@ -1,0 +1,112 @@
+// vantrel-demo: runs the real, unmodified vantrel on an emulated i2c-tiny-usb adapter with a
+// CY22150 behind it, so that the tool can be tried without the hardware.
+//
+// The emulated USB devices live in a umockdev testbed made by this process. vantrel runs as a
+// child with umockdev's preload library and sees them through libusb-1.0 like real devices; each
+// control transfer it sends arrives here and is answered by the simulated adapter and chip.
+
+#include "demomachine.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+const char* const PreloadLibrary = "libumockdev-preload.so.0";
+const int ShownRegisters[] = {0x09, 0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47};
+
+// The environment of this process with umockdev's preload library in front of LD_PRELOAD.
+// UMOCKDEV_DIR, which leads the library to the testbed, is already set by the testbed.
+std::vector<std::string> childEnvironment() {
+    std::vector<std::string> env;
+    std::string preload = PreloadLibrary;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("LD_PRELOAD=", 0) == 0)
+            preload += ":" + entry.substr(std::string("LD_PRELOAD=").size());
+        else
+            env.push_back(entry);
+    }
+    env.push_back("LD_PRELOAD=" + preload);
+    return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> p;
+    for (std::string& s : strings)
+        p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+// Starts vantrel in `directory` (where chip.png, the window icon, is) and waits for it; returns
+// its exit code. Ctrl-C reaches vantrel, and this process stays to clean up after it.
+int runVantrel(const std::filesystem::path& directory, int argc, char* argv[]) {
+    const std::string program = (directory / "vantrel").string();
+    std::vector<std::string> args{program};
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    std::vector<std::string> env = childEnvironment();
+    std::vector<char*> argPointers = pointers(args);
+    std::vector<char*> envPointers = pointers(env);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argPointers.data(),
+                                    envPointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::fprintf(stderr, "vantrel-demo: cannot start %s\n", program.c_str());
+        return 127;
+    }
+    signal(SIGINT, SIG_IGN);
+    signal(SIGQUIT, SIG_IGN);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return 1;
+    }
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return WEXITSTATUS(status);
+}
+
+void printChip(const EmulatedDevice& adapter) {
+    int writes = 0;
+    for (const ControlTransferRecord& t : adapter.adapterTransfers())
+        writes += t.setup.request == 7 ? 1 : 0;
+    std::printf("vantrel-demo: the emulated CY22150 received %d register writes and now holds:\n",
+                writes);
+    for (int reg : ShownRegisters)
+        std::printf(" 0x%02X=0x%02X", reg, adapter.chipRegister(reg));
+    std::printf("\n");
+}
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const std::filesystem::path here =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    int result = 0;
+    {
+        DemoMachine machine;
+        std::printf(
+            "vantrel-demo: an emulated i2c-tiny-usb adapter (bus 1, device 4) with a CY22150 at "
+            "0x69 is plugged in; starting vantrel.\n");
+        std::fflush(stdout);
+        result = runVantrel(here, argc, argv);
+        printChip(*machine.adapter);
+    }
+    return result;
+}
