@@ -62,7 +62,6 @@ public:
     explicit EmulatedDevice(EmulatedDeviceSpec spec);
 
     const EmulatedDeviceSpec& spec() const { return spec_; }  // fixed for the device's life
-    bool isAdapter() const { return firmware_ != nullptr; }
 
     // Answers a control transfer whose data stage is `data` (wLength bytes: filled for IN,
     // read for OUT); nullopt when the device does not answer at all.

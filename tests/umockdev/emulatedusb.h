@@ -46,10 +46,9 @@ public:
         const std::array<quint8, SimCy22150::RegisterCount>& registers = {});
 
     static EmulatedDeviceSpec adapterSpec(int bus, int address, quint8 chipAddress);
-    // The device node of a device, as the emulated machine names it.
-    static std::string deviceNode(int bus, int address);
 
 private:
+    static std::string deviceNode(int bus, int address);
     std::string sysfsName(int bus);
 
     _UMockdevTestbed* testbed_;

@@ -31,7 +31,6 @@ public:
 
     // The umockdev ioctl handler to attach to the node.
     _UMockdevIoctlBase* handler() const { return handler_; }
-    const EmulatedDevice& device() const { return *device_; }
 
     // Called by umockdev's signals on its worker thread.
     void handleIoctl(_UMockdevIoctlClient* client);
