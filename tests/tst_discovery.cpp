@@ -695,23 +695,41 @@ void TestDiscovery::addressChangeRescansAtTheNewAddress() {
 
 void TestDiscovery::statusBarAfterOpen_data() {
     QTest::addColumn<Action>("action");
+    QTest::addColumn<int>("pbLow");         // register 0x41 of the chip: sets the PLL frequency
     QTest::addColumn<int>("failingWrite");  // transfer number of a write that fails, -1 none
+    QTest::addColumn<QString>("warning");   // the PLL warning that the refresh shows
 
+    const QString low = QStringLiteral("Warning: unstable LOW PLL frequency!");
+    const QString high = QStringLiteral("Warning: unstable HIGH PLL frequency!");
+    // PB 16: 200 MHz, stable. PB 0: 40 MHz. PB 255: 2.59 GHz.
+    constexpr int stable = 0x10;
     // After the read (transfers 0 to 514) the Scan writes 0x13 and then the grid's registers, the
     // Open the grid's registers alone; each write is followed by its status query.
-    QTest::newRow("Scan, nothing reported") << Action::Scan << -1;
-    QTest::newRow("Open, nothing reported") << Action::Open << -1;
-    QTest::newRow("Scan, the CAPLOAD write fails") << Action::Scan << ReadTransfers;
-    QTest::newRow("Scan, a grid write fails") << Action::Scan << ReadTransfers + 2 + 2 * ShownRow13;
-    QTest::newRow("Open, a grid write fails") << Action::Open << ReadTransfers + 2 * ShownRow13;
+    QTest::newRow("Scan, nothing reported") << Action::Scan << stable << -1 << QString();
+    QTest::newRow("Open, nothing reported") << Action::Open << stable << -1 << QString();
+    QTest::newRow("Scan, PLL too low") << Action::Scan << 0x00 << -1 << low;
+    QTest::newRow("Open, PLL too low") << Action::Open << 0x00 << -1 << low;
+    QTest::newRow("Open, PLL too high") << Action::Open << 0xFF << -1 << high;
+    QTest::newRow("Scan, the CAPLOAD write fails")
+        << Action::Scan << stable << ReadTransfers << QString();
+    QTest::newRow("Scan, a grid write fails")
+        << Action::Scan << stable << ReadTransfers + 2 + 2 * ShownRow13 << QString();
+    QTest::newRow("Open, a grid write fails")
+        << Action::Open << stable << ReadTransfers + 2 * ShownRow13 << QString();
     QTest::newRow("Open, the last grid write fails")
-        << Action::Open << ReadTransfers + 2 * (int(ShownRegisters.size()) - 1);
+        << Action::Open << stable << ReadTransfers + 2 * (int(ShownRegisters.size()) - 1)
+        << QString();
 }
 
 void TestDiscovery::statusBarAfterOpen() {
     QFETCH(Action, action);
+    QFETCH(int, pbLow);
     QFETCH(int, failingWrite);
+    QFETCH(QString, warning);
     WindowFixture f;
+    Registers chip = chipContents(0);
+    chip[0x41] = quint8(pbLow);
+    load(*f.chip, chip);
     f.open();
     const QString error = QStringLiteral("Error: Operation timed out");
     if (failingWrite >= 0)
@@ -720,6 +738,11 @@ void TestDiscovery::statusBarAfterOpen() {
 
     trigger(f, action);
 
+    QVERIFY(spiedTexts(messages).contains(SuccessLine));  // the read itself succeeded
+    if (!warning.isEmpty()) {
+        QCOMPARE(f.ui().statusBar->currentMessage(), warning);
+        return;
+    }
     if (failingWrite < 0) {
         QCOMPARE(f.ui().statusBar->currentMessage(), SuccessLine);
         return;
@@ -741,6 +764,7 @@ void TestDiscovery::closingWindowClosesDevice() {
     QFETCH(int, chipAddress);
     QFETCH(QString, message);
     WindowFixture f;
+    load(*f.chip, chipContents(0));
     f.chip->setI2cAddress(quint8(chipAddress));
     f.open();
     QCOMPARE(f.ui().statusBar->currentMessage(), message);
