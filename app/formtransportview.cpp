@@ -2,13 +2,11 @@
 
 #include "app/mainwindowform.h"
 
-void FormTransportView::showMessage(const QString& message)
-{
+void FormTransportView::showMessage(const QString& message) {
     ui_->statusBar->showMessage(message, 0);
 }
 
-void FormTransportView::readProgress(int done, int count)
-{
+void FormTransportView::readProgress(int done, int count) {
     QProgressBar* bar = ui_->LOADSAVEprogressBar;
     if (count > 0)
         bar->setValue(done * bar->maximum() / count);

@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QLoggingCategory>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // The family slots (on_any...) are connected by the refreshes, not by name; the by-name pass
     // would otherwise warn about each of them on every start.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
+    QLoggingCategory::setFilterRules(
+        QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
     int result;
     {
         MainWindow window;

@@ -14,21 +14,18 @@ namespace {
 constexpr int I2cAddressCount = 128;
 constexpr int DefaultI2cAddress = 0x69;
 
-QComboBox* matrixBox(const Session& s, int output)
-{
+QComboBox* matrixBox(const Session& s, int output) {
     return widgetAt<QComboBox>(s.ui->gridLayout_2, 3 * output, 0);
 }
 
-QPushButton* outputButton(const Session& s, int output)
-{
+QPushButton* outputButton(const Session& s, int output) {
     return widgetAt<QPushButton>(s.ui->gridLayout_2, 3 * output, 2);
 }
 
 // Sets a family widget from the image with its editing slot detached, so that the refresh never
 // starts an edit and exactly one connection remains afterwards. The first refresh only connects.
 template <typename Set>
-void setDetached(Session& s, QObject* widget, const char* signal, const char* slot, Set set)
-{
+void setDetached(Session& s, QObject* widget, const char* signal, const char* slot, Set set) {
     if (!widget)
         return;
     if (!s.firstRefresh)
@@ -39,8 +36,7 @@ void setDetached(Session& s, QObject* widget, const char* signal, const char* sl
 
 // The I2C address box is filled once; the scan connection comes after the selection, so filling
 // it starts no scan.
-void setUpDeviceAddressBox(Session& s)
-{
+void setUpDeviceAddressBox(Session& s) {
     QComboBox* box = s.ui->DeviceAddresscomboBox;
     box->clear();
     for (int address = 0; address < I2cAddressCount; ++address)
@@ -51,8 +47,7 @@ void setUpDeviceAddressBox(Session& s)
 }
 }  // namespace
 
-void refreshDiagram(Session& s)
-{
+void refreshDiagram(Session& s) {
     if (s.firstRefresh)
         setUpDeviceAddressBox(s);
 
@@ -92,29 +87,25 @@ void refreshDiagram(Session& s)
     refreshFrequencies(s);
 }
 
-void onDiv1SourceClicked(Session& s)
-{
+void onDiv1SourceClicked(Session& s) {
     Field::setDiv1FromReference(s.image, s.ui->rbDIV1CLK_ref->isChecked());
     refreshRegisterGrid(s);
     pushRegister(s, Reg::Div1);
 }
 
-void onDiv2SourceClicked(Session& s)
-{
+void onDiv2SourceClicked(Session& s) {
     Field::setDiv2FromReference(s.image, s.ui->rbDIV2CLK_ref->isChecked());
     refreshRegisterGrid(s);
     pushRegister(s, Reg::Div2);
 }
 
-void onPoClicked(Session& s)
-{
+void onPoClicked(Session& s) {
     Field::setPo(s.image, s.ui->cbPO->isChecked());
     refreshRegisterGrid(s);
     pushRegister(s, Reg::PoQ);
 }
 
-void onClockButtonToggled(Session& s)
-{
+void onClockButtonToggled(Session& s) {
     if (s.updatingWidgets)
         return;
     int enables = 0;
@@ -130,8 +121,7 @@ void onClockButtonToggled(Session& s)
     pushRegister(s, Reg::ClockOutputEnable);
 }
 
-void onMatrixComboBoxChanged(Session& s)
-{
+void onMatrixComboBoxChanged(Session& s) {
     if (s.updatingWidgets)
         return;
     quint32 word = 0;
@@ -153,8 +143,7 @@ void onMatrixComboBoxChanged(Session& s)
     refreshRegisterGrid(s);
 }
 
-void onRegisterSpinBoxChanged(Session& s)
-{
+void onRegisterSpinBoxChanged(Session& s) {
     if (s.updatingWidgets)
         return;
     MainWindowForm& ui = *s.ui;
@@ -172,8 +161,7 @@ void onRegisterSpinBoxChanged(Session& s)
     pushCoreRegisters(s);
 }
 
-void onReferenceChanged(Session& s)
-{
+void onReferenceChanged(Session& s) {
     s.fRef = static_cast<double>(s.ui->sbFreference->value());
     refreshFrequencies(s);
 }

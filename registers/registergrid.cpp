@@ -19,22 +19,21 @@ constexpr int RowStride = 3;
 constexpr int AddressColumn = 1;
 constexpr int ValueColumn = 2;
 
-quint8 rowAddress(const QGridLayout* grid, int row)
-{
+quint8 rowAddress(const QGridLayout* grid, int row) {
     const QLabel* label = widgetAt<QLabel>(grid, row, AddressColumn);
     return label ? static_cast<quint8>(label->text().toUInt(nullptr, 16)) : 0;
 }
 
-QCheckBox* bitBox(const QGridLayout* grid, int row, int bit)
-{
+QCheckBox* bitBox(const QGridLayout* grid, int row, int bit) {
     return widgetAt<QCheckBox>(grid, row, grid->columnCount() - 1 - bit);
 }
 
-QString hexText(quint8 value) { return QString::asprintf("0x%02X", value); }
+QString hexText(quint8 value) {
+    return QString::asprintf("0x%02X", value);
+}
 }  // namespace
 
-void refreshRegisterGrid(Session& s)
-{
+void refreshRegisterGrid(Session& s) {
     refreshFrequencies(s);
     const QGridLayout* grid = s.ui->gridLayout;
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
@@ -56,8 +55,7 @@ void refreshRegisterGrid(Session& s)
     }
 }
 
-void onGridCheckboxToggled(Session& s)
-{
+void onGridCheckboxToggled(Session& s) {
     if (s.updatingWidgets)
         return;
     const QGridLayout* grid = s.ui->gridLayout;

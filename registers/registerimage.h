@@ -32,8 +32,8 @@ constexpr quint8 Div2 = 0x47;
 }  // namespace Reg
 
 // The registers written by pushCoreRegisters, in write order.
-constexpr std::array<quint8, 7> CoreRegisters = {Reg::Div1,   Reg::XcoDrive, Reg::CapLoad, Reg::PumpPb,
-                                                 Reg::PbLow,  Reg::PoQ,      Reg::Div2};
+constexpr std::array<quint8, 7> CoreRegisters = {
+    Reg::Div1, Reg::XcoDrive, Reg::CapLoad, Reg::PumpPb, Reg::PbLow, Reg::PoQ, Reg::Div2};
 
 constexpr int OutputCount = 6;  // LCLK1, LCLK2, LCLK3, LCLK4, CLK5, CLK6
 
@@ -74,6 +74,6 @@ void setQCounter(RegisterImage& r, int q);
 // The 18-bit crosspoint matrix word over 0x44, 0x45 and 0x46 bits 7..6, LCLK1 most significant.
 quint32 matrixWord(const RegisterImage& r);
 void setMatrixWord(RegisterImage& r, quint32 word);  // keeps the low six bits of 0x46
-int crosspointCode(quint32 word, int output);         // output 0 = LCLK1 .. 5 = CLK6
+int crosspointCode(quint32 word, int output);        // output 0 = LCLK1 .. 5 = CLK6
 quint32 packCrosspointCodes(const std::array<int, OutputCount>& codes);
 }  // namespace Field

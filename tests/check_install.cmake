@@ -1,0 +1,13 @@
+# Installs the build into a scratch prefix and checks that the four installed files are there.
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+foreach(f bin/vantrel share/applications/vantrel.desktop
+          share/icons/hicolor/64x64/apps/vantrel.png lib/udev/rules.d/70-vantrel-i2c-tiny-usb.rules)
+    if(NOT EXISTS "${PREFIX}/${f}")
+        message(FATAL_ERROR "not installed: ${f}")
+    endif()
+endforeach()
