@@ -1,11 +1,11 @@
 #include "files/registerfile.h"
+#include "registerfilebytes.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
 #include <QtTest>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 Q_DECLARE_METATYPE(RegisterFileContents)
@@ -14,46 +14,12 @@ namespace {
 constexpr double Inf = std::numeric_limits<double>::infinity();
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// An encoder of our own, written from the layout and not through QDataStream, so that the
-// codec's bytes are checked against an independent construction.
-void appendBigEndian(QByteArray& out, quint64 value, int size) {
-    for (int i = size - 1; i >= 0; --i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
-void appendDouble(QByteArray& out, double value) {
-    quint64 bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    appendBigEndian(out, bits, 8);
-}
+using FileBytes::readBigEndian;
+using FileBytes::readDouble;
 
 QByteArray handEncoded(const RegisterFileContents& c, quint32 blockLength = 256,
                        const QByteArray& blockTail = {}) {
-    QByteArray out;
-    appendBigEndian(out, blockLength, 4);
-    out.append(reinterpret_cast<const char*>(c.registers.data()), 256);
-    out.append(blockTail);
-    appendDouble(out, c.fRef);
-    appendBigEndian(out, quint32(c.flags), 4);
-    appendDouble(out, c.f1Number);
-    appendDouble(out, c.f2Number);
-    appendDouble(out, c.targetF1);
-    appendDouble(out, c.targetF2);
-    return out;
-}
-
-quint64 readBigEndian(const QByteArray& in, int offset, int size) {
-    quint64 value = 0;
-    for (int i = 0; i < size; ++i)
-        value = (value << 8) | quint8(in[offset + i]);
-    return value;
-}
-
-double readDouble(const QByteArray& in, int offset) {
-    const quint64 bits = readBigEndian(in, offset, 8);
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return FileBytes::encode(c, blockLength, blockTail);
 }
 
 RegisterFileContents sample() {
