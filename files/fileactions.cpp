@@ -126,6 +126,18 @@ void applyContents(Session& s, const RegisterFileContents& c) {
         showMessage(s, loaded);
     s.updatingWidgets = false;
 }
+
+// Writes all of `bytes`, going on after a short write so that the one that fails sets the error.
+bool writeAll(QSaveFile& file, const QByteArray& bytes) {
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 step = file.write(bytes.constData() + written, bytes.size() - written);
+        if (step <= 0)
+            return false;
+        written += step;
+    }
+    return true;
+}
 }  // namespace
 
 void setFileNameProvider(FileNameProvider provider) {
@@ -155,10 +167,13 @@ void onSaveAction(Session& s) {
 }
 
 // The file is replaced only by a complete new one: QSaveFile writes beside it and renames at
-// commit, so a failure at any step leaves an earlier file as it was.
+// commit, so a failure at any step leaves an earlier file as it was. Unbuffered, because a
+// buffered QFileDevice can lose the tail of a short write (a full disk, a size limit) without
+// reporting it, and the commit would then install a truncated file.
 void saveRegisterFile(Session& s) {
+    const QByteArray bytes = encodeRegisterFile(currentContents(s));
     QSaveFile file(s.currentFileName);
-    if (!file.open(QIODevice::WriteOnly) || !writeRegisterFile(file, currentContents(s)) ||
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, bytes) ||
         !file.commit()) {
         reportFailure(s, "saved", file.errorString());
         return;

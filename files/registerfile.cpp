@@ -61,22 +61,22 @@ QString unusableNumber(const RegisterFileContents& c) {
         return notFinite("F2 target");
     return {};
 }
-}  // namespace
 
-bool writeRegisterFile(QIODevice& device, const RegisterFileContents& contents) {
+// The stream writes into memory; the caller puts the bytes on disk.
+void writeFields(QIODevice& device, const RegisterFileContents& contents) {
     QDataStream out(&device);
     pinLayout(out);
     const QByteArray block(reinterpret_cast<const char*>(contents.registers.data()), BlockSize);
     out << block << contents.fRef << contents.flags << contents.f1Number << contents.f2Number
         << contents.targetF1 << contents.targetF2;
-    return out.status() == QDataStream::Ok;
 }
+}  // namespace
 
 QByteArray encodeRegisterFile(const RegisterFileContents& contents) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    writeRegisterFile(buffer, contents);
+    writeFields(buffer, contents);
     return bytes;
 }
 

@@ -32,8 +32,7 @@ constexpr qint32 F2Enabled = 1;    // cbF2_enable
 constexpr int RegisterFileSize = 304;
 constexpr char RegisterFileExtension[] = ".cy22150.bin";
 
-// Writes the file to an open device; false when the device did not take every byte.
-bool writeRegisterFile(QIODevice& device, const RegisterFileContents& contents);
+// The 304 bytes of the file.
 QByteArray encodeRegisterFile(const RegisterFileContents& contents);
 
 // Reads a file from an open device. A file that is incomplete or holds numbers the window cannot
