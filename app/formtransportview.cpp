@@ -8,7 +8,6 @@ void FormTransportView::showMessage(const QString& message) {
 
 void FormTransportView::readProgress(int done, int count) {
     QProgressBar* bar = ui_->LOADSAVEprogressBar;
-    if (count > 0)
-        bar->setValue(done * bar->maximum() / count);
+    bar->setValue(progressBarValue(done, count, bar->maximum()));
     bar->repaint();
 }

@@ -29,7 +29,7 @@ struct AdapterConnection {
 namespace I2cResult {
 constexpr int Ok = 0;
 constexpr int BadCount = -1;
-constexpr int NoAcknowledge = -2;       // status not 1 after a write or the read set-up
+constexpr int NoAcknowledge = -2;        // status not 1 after a write or the read set-up
 constexpr int ReadNotAcknowledged = -3;  // status not 1 during or after the bytes of a read
 constexpr int SetupFailed = -4;          // write or read set-up moved no data
 constexpr int LastByteFailed = -5;
@@ -37,6 +37,15 @@ constexpr int ByteFailed = -6;
 }  // namespace I2cResult
 
 constexpr unsigned I2cTimeoutMs = 1000;
+
+// What i2c_get_status returns when the status transfer succeeds but delivers no byte: a failure
+// like any value other than 1, and apart from both a sign-extended status byte (-128..127) and
+// the USB library's error codes.
+constexpr int I2cStatusNoByte = -256;
+
+// The progress bar position for readProgress(done, count): done * maximum / count, truncated,
+// computed wide enough that a large maximum cannot overflow.
+int progressBarValue(int done, int count, int maximum);
 
 void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* form);
 int i2c_close(AdapterConnection& c);

@@ -1,0 +1,210 @@
+#include "simusbbackend.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <string>
+
+// The simulated USB world that the transport and discovery tests stand on.
+class TestSimUsbBackend : public QObject {
+    Q_OBJECT
+
+private slots:
+    void bussesInEnumerationOrder();
+    void rescanTakesASnapshot();
+    void unpluggedDeviceDoesNotOpen();
+    void strings_data();
+    void strings();
+    void openFailsWithItsText();
+    void failedInitLeavesNoBusses();
+    void adapterAnswersItsRequests_data();
+    void adapterAnswersItsRequests();
+    void deviceWithoutChipStalls();
+};
+
+namespace {
+std::string key(const UsbDeviceInfo& d) {
+    return std::to_string(d.busNumber) + "/" + std::to_string(d.deviceNumber);
+}
+
+unsigned char statusOf(SimUsbBackend& usb, UsbHandle* h) {
+    unsigned char status = 0xEE;
+    usb.controlTransfer(h, 0xA0, 3, 0, 0, &status, 1, 1000);
+    return status;
+}
+}  // namespace
+
+void TestSimUsbBackend::bussesInEnumerationOrder() {
+    SimUsbBackend usb;
+    usb.init();
+    usb.plug(SimDevice::other(3, 1, 0x1D6B, 0x0002));
+    usb.plug(SimDevice::adapter(1, 2, std::make_shared<SimCy22150>()));
+    usb.plug(SimDevice::other(3, 5, 0x046D, 0xC52B));
+    usb.rescan();
+    const std::vector<UsbBus> busses = usb.busses();
+    QCOMPARE(int(busses.size()), 2);
+    QCOMPARE(busses[0].number, 3);
+    QCOMPARE(int(busses[0].devices.size()), 2);
+    QCOMPARE(key(busses[0].devices[0]), std::string("3/1"));
+    QCOMPARE(key(busses[0].devices[1]), std::string("3/5"));
+    QCOMPARE(int(busses[0].devices[1].vendorId), 0x046D);
+    QCOMPARE(int(busses[0].devices[1].productId), 0xC52B);
+    QCOMPARE(busses[1].number, 1);
+    QCOMPARE(int(busses[1].devices.size()), 1);
+    QCOMPARE(int(busses[1].devices[0].vendorId), 0x0403);
+    QCOMPARE(int(busses[1].devices[0].productId), 0xC631);
+    QCOMPARE(busses[0].devices[0].key, 0);
+    QCOMPARE(busses[0].devices[1].key, 2);
+    QCOMPARE(busses[1].devices[0].key, 1);
+}
+
+void TestSimUsbBackend::rescanTakesASnapshot() {
+    SimUsbBackend usb;
+    usb.init();
+    usb.plug(SimDevice::other(1, 1, 0x1D6B, 0x0002));
+    usb.rescan();
+    usb.plug(SimDevice::adapter(1, 7, std::make_shared<SimCy22150>()));
+    QCOMPARE(int(usb.busses().at(0).devices.size()), 1);
+    UsbDeviceInfo late = usb.busses().at(0).devices.at(0);
+    late.key = 1;  // where the late device will stand after the next rescan
+    QVERIFY(usb.open(late) == nullptr);
+    QCOMPARE(usb.lastError(), std::string("No such device (it may have been disconnected)"));
+
+    usb.rescan();
+    QCOMPARE(int(usb.busses().at(0).devices.size()), 2);
+    UsbHandle* h = usb.open(usb.busses().at(0).devices.at(1));
+    QVERIFY(h != nullptr);
+    QCOMPARE(usb.openHandleCount(), 1);
+    usb.close(h);
+    QCOMPARE(usb.openHandleCount(), 0);
+}
+
+void TestSimUsbBackend::unpluggedDeviceDoesNotOpen() {
+    SimUsbBackend usb;
+    usb.init();
+    const int id = usb.plug(SimDevice::adapter(1, 2, std::make_shared<SimCy22150>()));
+    usb.rescan();
+    const UsbDeviceInfo adapter = usb.busses().at(0).devices.at(0);
+    usb.unplug(id);
+    QCOMPARE(int(usb.busses().size()), 1);  // still listed until the next rescan
+    QVERIFY(usb.open(adapter) == nullptr);
+    QCOMPARE(usb.lastError(), std::string("No such device (it may have been disconnected)"));
+    usb.rescan();
+    QVERIFY(usb.busses().empty());
+}
+
+void TestSimUsbBackend::strings_data() {
+    QTest::addColumn<int>("kind");  // SimString::Kind
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("text");  // the string read, or lastError() after a failure
+    QTest::newRow("present") << int(SimString::Kind::Present) << 1 << 4 << "Acme";
+    QTest::newRow("absent") << int(SimString::Kind::Absent) << 0 << -2 << "Invalid parameter";
+    QTest::newRow("unreadable") << int(SimString::Kind::Unreadable) << 1 << -9 << "Acme";
+}
+
+void TestSimUsbBackend::strings() {
+    QFETCH(int, kind);
+    QFETCH(int, index);
+    QFETCH(int, result);
+    QFETCH(QString, text);
+    SimDevice device = SimDevice::other(2, 3, 0x1234, 0x5678);
+    device.manufacturer = {SimString::Kind(kind), "Acme"};
+    SimUsbBackend usb;
+    usb.init();
+    usb.plug(device);
+    usb.rescan();
+    const UsbDeviceInfo info = usb.busses().at(0).devices.at(0);
+    QCOMPARE(int(info.manufacturerIndex), index);
+    QCOMPARE(int(info.productIndex), 0);
+    UsbHandle* h = usb.open(info);
+    QVERIFY(h != nullptr);
+    std::string read;
+    QCOMPARE(usb.readString(h, 1, read), result);
+    QCOMPARE(QString::fromStdString(result >= 0 ? read : usb.lastError()), text);
+    usb.close(h);
+}
+
+void TestSimUsbBackend::openFailsWithItsText() {
+    SimDevice device = SimDevice::adapter(1, 2, std::make_shared<SimCy22150>());
+    device.openError = "Access denied (insufficient permissions)";
+    SimUsbBackend usb;
+    usb.init();
+    usb.plug(device);
+    usb.rescan();
+    QVERIFY(usb.open(usb.busses().at(0).devices.at(0)) == nullptr);
+    QCOMPARE(usb.lastError(), device.openError);
+    QCOMPARE(usb.openHandleCount(), 0);
+    QCOMPARE(usb.openCount(), 0);
+}
+
+void TestSimUsbBackend::failedInitLeavesNoBusses() {
+    SimUsbBackend usb;
+    usb.failInit("Other error");
+    usb.plug(SimDevice::adapter(1, 2, std::make_shared<SimCy22150>()));
+    usb.init();
+    usb.rescan();
+    QVERIFY(usb.busses().empty());
+    QCOMPARE(usb.lastError(), std::string("Other error"));
+}
+
+void TestSimUsbBackend::adapterAnswersItsRequests_data() {
+    QTest::addColumn<int>("chipAddress");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("registerAfter");
+    QTest::newRow("chip at the address") << 0x69 << 1 << 0xAB;
+    QTest::newRow("chip elsewhere") << 0x50 << 2 << 0x00;
+}
+
+void TestSimUsbBackend::adapterAnswersItsRequests() {
+    QFETCH(int, chipAddress);
+    QFETCH(int, status);
+    QFETCH(int, registerAfter);
+    auto chip = std::make_shared<SimCy22150>(quint8(chipAddress));
+    chip->setRegisterValue(0x41, 0x5A);
+    chip->setRegisterValue(0x42, 0xC3);
+    SimUsbBackend usb;
+    usb.init();
+    usb.plug(SimDevice::adapter(1, 2, chip));
+    usb.rescan();
+    UsbHandle* h = usb.open(usb.busses().at(0).devices.at(0));
+    QCOMPARE(int(statusOf(usb, h)), 0);  // idle before the first I2C transfer
+
+    unsigned char write[2] = {0x40, 0xAB};
+    QCOMPARE(usb.controlTransfer(h, 0x20, 7, 0, 0x69, write, 2, 1000), 2);
+    QCOMPARE(int(statusOf(usb, h)), status);
+    QCOMPARE(int(chip->registerValue(0x40)), registerAfter);
+
+    unsigned char pointer = 0x41;
+    QCOMPARE(usb.controlTransfer(h, 0x20, 5, 0, 0x69, &pointer, 1, 1000), 1);
+    QCOMPARE(int(statusOf(usb, h)), status);
+    unsigned char bytes[2] = {0, 0};
+    QCOMPARE(usb.controlTransfer(h, 0xA0, 4, 1, 0x69, &bytes[0], 1, 1000), 1);
+    QCOMPARE(usb.controlTransfer(h, 0xA0, 6, 1, 0x69, &bytes[1], 1, 1000), 1);
+    QCOMPARE(int(statusOf(usb, h)), status);
+    QCOMPARE(int(bytes[0]), status == 1 ? 0x5A : 0xFF);
+    QCOMPARE(int(bytes[1]), status == 1 ? 0xC3 : 0xFF);
+
+    // A request the transport never makes is stalled.
+    QCOMPARE(usb.controlTransfer(h, 0x20, 7, 0, 0x69, write, 1, 1000), -9);
+    QCOMPARE(usb.lastError(), std::string("Pipe error"));
+    QCOMPARE(int(usb.transfers().size()), 9);
+    usb.close(h);
+}
+
+void TestSimUsbBackend::deviceWithoutChipStalls() {
+    SimUsbBackend usb;
+    usb.init();
+    usb.plug(SimDevice::other(1, 1, 0x0403, 0x6001));
+    usb.rescan();
+    UsbHandle* h = usb.open(usb.busses().at(0).devices.at(0));
+    unsigned char status = 0xEE;
+    QCOMPARE(usb.controlTransfer(h, 0xA0, 3, 0, 0, &status, 1, 1000), -9);
+    QCOMPARE(int(status), 0xEE);
+    QCOMPARE(usb.transfers().at(0).busNumber, 1);
+    QVERIFY(usb.transfers().at(0).data.empty());
+    usb.close(h);
+}
+
+QTEST_APPLESS_MAIN(TestSimUsbBackend)
+#include "tst_simusbbackend.moc"
