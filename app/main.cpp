@@ -12,8 +12,7 @@ int main(int argc, char* argv[]) {
     int result;
     {
         MainWindow window;
-        window.resize(1420, 830);
-        window.show();
+        showMainWindow(window);
         result = app.exec();
     }
     return result;

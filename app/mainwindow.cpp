@@ -109,3 +109,8 @@ void MainWindow::on_actionSave_triggered() {
 void MainWindow::on_actionLoad_triggered() {
     onLoadAction(session_);
 }
+
+void showMainWindow(MainWindow& window) {
+    window.resize(MainWindowWidth, MainWindowHeight);
+    window.show();
+}

@@ -10,6 +10,9 @@
 class MainWindowForm;
 class UsbBackend;
 
+constexpr int MainWindowWidth = 1420;
+constexpr int MainWindowHeight = 830;
+
 // The one window of the tool. Its slots are the only entry points after start-up; each hands over
 // to the subsystem that owns the behaviour, working on the window's Session.
 class MainWindow : public QMainWindow {
@@ -57,3 +60,6 @@ private:
     FormTransportView transportView_;
     Session session_;
 };
+
+// Gives the window its start-up size and shows it.
+void showMainWindow(MainWindow& window);

@@ -1,10 +1,12 @@
 // Placeholders for operations whose subsystems are being merged; each goes when its module lands.
+#include "app/mainwindowform.h"
 #include "app/session.h"
 #include "frequency/frequencydisplay.h"
 #include "frequency/solverhandlers.h"
-#include "app/mainwindowform.h"
 
-void refreshFrequencies(Session& s) { s.ui->statusBar->clearMessage(); }
+void refreshFrequencies(Session& s) {
+    s.ui->statusBar->clearMessage();
+}
 void refreshOutputFrequencies(Session&) {}
 void setPllRange(Session&, bool) {}
 void selectChargePump(Session&, int) {}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/mainwindow.h"
+#include "app/mainwindowform.h"
+#include "sim/simusbbackend.h"
+
+#include <QLoggingCategory>
+
+#include <memory>
+#include <vector>
+
+// A real MainWindow over a simulated USB world. By default one i2c-tiny-usb adapter with a
+// CY22150 at 0x69 sits on bus 1, so the start-up scan opens it and reads the chip. The transfer
+// log starts empty after construction.
+struct WindowFixture {
+    std::shared_ptr<SimUsbBackend> usb = std::make_shared<SimUsbBackend>();
+    std::shared_ptr<SimCy22150> chip = std::make_shared<SimCy22150>(0x69);
+    std::unique_ptr<MainWindow> window;
+
+    enum class Start { WithAdapter, WithoutAdapter };
+
+    explicit WindowFixture(Start start = Start::WithAdapter) {
+        if (start == Start::WithAdapter)
+            usb->plug(SimDevice::adapter(1, 4, chip));
+    }
+
+    // Builds the window (running its start-up scan) and clears the transfer log.
+    MainWindow& open() {
+        QLoggingCategory::setFilterRules(
+            QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
+        window = std::make_unique<MainWindow>(usb);
+        usb->resetTransfers();
+        return *window;
+    }
+
+    MainWindowForm& ui() const { return *window->form(); }
+    Session& session() const { return window->session(); }
+
+    // Register numbers of the register writes (request 7) since the log was last cleared.
+    std::vector<int> writtenRegisters() const {
+        std::vector<int> registers;
+        for (const SimTransfer& t : usb->transfers())
+            if (t.request == 7 && !t.data.empty())
+                registers.push_back(t.data[0]);
+        return registers;
+    }
+    // (register, value) pairs of the register writes since the log was last cleared.
+    std::vector<std::pair<int, int>> writes() const {
+        std::vector<std::pair<int, int>> pairs;
+        for (const SimTransfer& t : usb->transfers())
+            if (t.request == 7 && t.data.size() == 2)
+                pairs.emplace_back(t.data[0], t.data[1]);
+        return pairs;
+    }
+};
