@@ -1,8 +1,6 @@
-#include "app/mainwindow.h"
-#include "app/mainwindowform.h"
 #include "files/fileactions.h"
 #include "registerfilebytes.h"
-#include "sim/simusbbackend.h"
+#include "windowfixture.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -122,8 +120,8 @@ private slots:
     void statusAfterLoad();
 
 private:
-    MainWindowForm& ui() { return *window_->form(); }
-    Session& session() { return window_->session(); }
+    MainWindowForm& ui() { return fixture_->ui(); }
+    Session& session() { return fixture_->session(); }
     QString path(const QString& name) const { return dir_->filePath(name); }
     QString status() { return ui().statusBar->currentMessage(); }
     // Answers the next dialog as a user would; an empty answer cancels it.
@@ -133,9 +131,7 @@ private:
     void loadBytes(const QByteArray& bytes, const QString& name = "file.cy22150.bin");
     void verifyWrites(const QList<int>& registers, const RegisterFileContents& file);
 
-    std::shared_ptr<SimUsbBackend> usb_;
-    std::shared_ptr<SimCy22150> chip_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<WindowFixture> fixture_;
     std::unique_ptr<QTemporaryDir> dir_;
     QList<DialogCall> calls_;
     QStringList answers_;
@@ -144,9 +140,6 @@ private:
 void TestFileActions::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
-    usb_ = std::make_shared<SimUsbBackend>();
-    chip_ = std::make_shared<SimCy22150>(ChipAddress);
-    usb_->plug(SimDevice::adapter(1, 2, chip_));
     calls_.clear();
     answers_.clear();
     setFileNameProvider([this](FileDialogKind kind, QWidget* parent, const QString& caption,
@@ -154,13 +147,13 @@ void TestFileActions::init() {
         calls_.append({kind, parent, caption, directory, filter});
         return answers_.isEmpty() ? QString() : answers_.takeFirst();
     });
-    window_ = std::make_unique<MainWindow>(usb_);
+    fixture_ = std::make_unique<WindowFixture>();
+    fixture_->open();
     QVERIFY(session().adapter.handle != nullptr);  // the start-up scan opened the adapter
-    usb_->resetTransfers();
 }
 
 void TestFileActions::cleanup() {
-    window_.reset();
+    fixture_.reset();
     setFileNameProvider({});
     QVERIFY2(answers_.isEmpty(), "a dialog answer was left unused");
 }
@@ -182,7 +175,7 @@ void TestFileActions::loadBytes(const QByteArray& bytes, const QString& name) {
 
 // Each register goes out as one write request with register and value, then a status query.
 void TestFileActions::verifyWrites(const QList<int>& registers, const RegisterFileContents& file) {
-    const std::vector<SimTransfer>& transfers = usb_->transfers();
+    const std::vector<SimTransfer>& transfers = fixture_->usb->transfers();
     QCOMPARE(int(transfers.size()), 2 * registers.size());
     for (int i = 0; i < registers.size(); ++i) {
         const SimTransfer& write = transfers[size_t(2 * i)];
@@ -211,10 +204,10 @@ void TestFileActions::dialogs() {
     QFETCH(QString, caption);
     writeAll(path("chosen.cy22150.bin"), FileBytes::encode(stableFile()));
     answer(path("chosen.cy22150.bin"));
-    window_->findChild<QAction*>(action)->trigger();
+    fixture_->window->findChild<QAction*>(action)->trigger();
     QCOMPARE(calls_.size(), 1);
     QCOMPARE(int(calls_[0].kind), kind);
-    QCOMPARE(calls_[0].parent, static_cast<QWidget*>(window_.get()));
+    QCOMPARE(calls_[0].parent, static_cast<QWidget*>(fixture_->window.get()));
     QCOMPARE(calls_[0].caption, caption);
     QCOMPARE(calls_[0].directory, QDir::homePath());
     QCOMPARE(calls_[0].filter, QString("CY22150 files (*.cy22150.bin)"));
@@ -234,17 +227,17 @@ void TestFileActions::cancelledDialog() {
     session().currentFileName = "stale";
     if (action == "actionSave")
         session().currentFileName.clear();
-    const QStringList before = widgetStates(window_.get());
+    const QStringList before = widgetStates(fixture_->window.get());
     const RegisterImage image = session().image;
     ui().statusBar->showMessage("earlier message");
     answer(QString());
-    window_->findChild<QAction*>(action)->trigger();
+    fixture_->window->findChild<QAction*>(action)->trigger();
     QCOMPARE(calls_.size(), 1);
     QCOMPARE(status(), QString("Error: Filename is empty!"));
     QVERIFY(session().currentFileName.isEmpty());
     QVERIFY(image.bytes == session().image.bytes);
-    QCOMPARE(widgetStates(window_.get()), before);
-    QVERIFY(usb_->transfers().empty());
+    QCOMPARE(widgetStates(fixture_->window.get()), before);
+    QVERIFY(fixture_->usb->transfers().empty());
     QVERIFY(QDir(dir_->path()).isEmpty());
 }
 
@@ -262,7 +255,7 @@ void TestFileActions::saveWritesEveryField() {
         session().image[i] = quint8(255 - i);
     session().solver.targetF1 = 33333333.25;
     session().solver.targetF2 = -1;
-    usb_->resetTransfers();
+    fixture_->usb->resetTransfers();
 
     saveAs(path("state"));
 
@@ -279,7 +272,7 @@ void TestFileActions::saveWritesEveryField() {
     QCOMPARE(FileBytes::readDouble(bytes, 280), 0.0);
     QCOMPARE(FileBytes::readDouble(bytes, 288), 33333333.25);
     QCOMPARE(FileBytes::readDouble(bytes, 296), -1.0);
-    QVERIFY(usb_->transfers().empty());  // saving never touches the chip
+    QVERIFY(fixture_->usb->transfers().empty());  // saving never touches the chip
 }
 
 void TestFileActions::saveThenLoadRestoresEverything() {
@@ -419,7 +412,7 @@ void TestFileActions::extension() {
     QFETCH(QString, chosen);
     QFETCH(QString, written);
     answer(path(chosen));
-    window_->findChild<QAction*>(action)->trigger();
+    fixture_->window->findChild<QAction*>(action)->trigger();
     QCOMPARE(session().currentFileName, path(written));
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{written});
     QCOMPARE(readAll(path(written)).size(), 304);
@@ -504,33 +497,33 @@ void TestFileActions::refusedFile() {
     QFETCH(QString, reason);
     session().solver.targetF1 = 123;
     const RegisterImage image = session().image;
-    const QStringList widgets = widgetStates(window_.get());
+    const QStringList widgets = widgetStates(fixture_->window.get());
     const double fRef = session().fRef;
-    const auto chipRegisters = chip_->registers();
+    const auto chipRegisters = fixture_->chip->registers();
 
     loadBytes(bytes, "bad.cy22150.bin");
 
     QCOMPARE(status(),
              "Error: " + path("bad.cy22150.bin") + " could not be loaded: " + reason + ".");
     QVERIFY(image.bytes == session().image.bytes);
-    QCOMPARE(widgetStates(window_.get()), widgets);
+    QCOMPARE(widgetStates(fixture_->window.get()), widgets);
     QCOMPARE(session().fRef, fRef);
     QCOMPARE(session().solver.targetF1, 123.0);
-    QVERIFY(usb_->transfers().empty());
-    QVERIFY(chip_->registers() == chipRegisters);
+    QVERIFY(fixture_->usb->transfers().empty());
+    QVERIFY(fixture_->chip->registers() == chipRegisters);
     QCOMPARE(session().updatingWidgets, false);
 }
 
 void TestFileActions::unreadableFile() {
     const RegisterImage image = session().image;
-    const QStringList widgets = widgetStates(window_.get());
+    const QStringList widgets = widgetStates(fixture_->window.get());
     load(path("missing.cy22150.bin"));
     const QString prefix = "Error: " + path("missing.cy22150.bin") + " could not be loaded: ";
     QVERIFY2(status().startsWith(prefix), qPrintable(status()));
     QVERIFY(status().size() > prefix.size() + 1);  // a reason follows
     QVERIFY(image.bytes == session().image.bytes);
-    QCOMPARE(widgetStates(window_.get()), widgets);
-    QVERIFY(usb_->transfers().empty());
+    QCOMPARE(widgetStates(fixture_->window.get()), widgets);
+    QVERIFY(fixture_->usb->transfers().empty());
 }
 
 void TestFileActions::failedSaveOpen_data() {
@@ -584,7 +577,7 @@ void TestFileActions::loadWritesGridThenCoreRegisters() {
     RegisterFileContents file = stableFile();
     file.flags = 8 | 1;    // the range and F2 enable handlers see a change
     file.fRef = 16000000;  // and so does the reference handler
-    chip_->setRegisterValue(0x10, 0xEE);
+    fixture_->chip->setRegisterValue(0x10, 0xEE);
     loadBytes(FileBytes::encode(file));
     verifyWrites(GridOrder + CoreOrder, file);
     for (int reg = 0; reg < 256; ++reg) {
@@ -593,7 +586,7 @@ void TestFileActions::loadWritesGridThenCoreRegisters() {
                              : reg == 0x10 ? 0xEE
                              : reg == 0x13 ? 0x40
                                            : 0;
-        QCOMPARE(int(chip_->registerValue(reg)), expected);
+        QCOMPARE(int(fixture_->chip->registerValue(reg)), expected);
     }
 }
 
@@ -619,7 +612,7 @@ void TestFileActions::statusAfterLoad() {
     file.flags = flags;
     file.registers[0x42] = quint8(register42);
     if (failingTransfer >= 0)
-        usb_->injectFault(failingTransfer, SimFault::failure(-1, "simulated failure"));
+        fixture_->usb->injectFault(failingTransfer, SimFault::failure(-1, "simulated failure"));
     loadBytes(FileBytes::encode(file));
     if (expected == "success")
         expected = "Info: " + path("file.cy22150.bin") + " successfully loaded.";
