@@ -9,12 +9,9 @@
 
 #include <sys/resource.h>
 
-#include <cmath>
 #include <csignal>
 #include <limits>
 #include <memory>
-
-Q_DECLARE_METATYPE(RegisterFileContents)
 
 namespace {
 constexpr quint8 ChipAddress = 0x69;
@@ -460,9 +457,7 @@ void TestFileActions::refusedFile_data() {
     shortBlock.replace(0, 4, QByteArray::fromHex("000000f0"));
     QTest::newRow("short block") << shortBlock
                                  << "the register block holds only 240 bytes instead of 256";
-    QTest::newRow("empty file") << QByteArray() << early;
     QTest::newRow("truncated in the block") << goodBytes.left(100) << early;
-    QTest::newRow("truncated in the targets") << goodBytes.left(300) << early;
     QByteArray hostile = goodBytes;
     hostile.replace(0, 4, QByteArray::fromHex("fffffff0"));
     QTest::newRow("huge block length") << hostile << early;
@@ -480,12 +475,6 @@ void TestFileActions::refusedFile_data() {
     QTest::newRow("F1 infinite") << with([](RegisterFileContents& c) {
         c.f1Number = std::numeric_limits<double>::infinity();
     }) << "the F1 frequency is not a finite number";
-    QTest::newRow("F2 NaN") << with([](RegisterFileContents& c) {
-        c.f2Number = std::numeric_limits<double>::quiet_NaN();
-    }) << "the F2 frequency is not a finite number";
-    QTest::newRow("targetF1 -infinite") << with([](RegisterFileContents& c) {
-        c.targetF1 = -std::numeric_limits<double>::infinity();
-    }) << "the F1 target is not a finite number";
     QTest::newRow("targetF2 NaN") << with([](RegisterFileContents& c) {
         c.targetF2 = std::numeric_limits<double>::quiet_NaN();
     }) << "the F2 target is not a finite number";

@@ -77,6 +77,7 @@ class TestRegisterFile : public QObject {
 private slots:
     void layout_data();
     void layout();
+    void defaultStreamReadsTheFile();
     void fieldOffsets_data();
     void fieldOffsets();
     void roundTrip_data();
@@ -112,6 +113,32 @@ void TestRegisterFile::layout() {
     QCOMPARE(bytes.size(), 304);
     QCOMPARE(bytes.left(4), hex("00000100"));
     QCOMPARE(bytes, handEncoded(contents));
+}
+
+// The file is the one a QDataStream with its default settings writes and reads, so files stay
+// interchangeable with tools that use a plain stream.
+void TestRegisterFile::defaultStreamReadsTheFile() {
+    const RegisterFileContents c = sample();
+    QByteArray bytes = encodeRegisterFile(c);
+    QDataStream in(&bytes, QIODevice::ReadOnly);
+    QByteArray block;
+    double fRef = 0, f1 = 0, f2 = 0, t1 = 0, t2 = 0;
+    qint32 flags = 0;
+    in >> block >> fRef >> flags >> f1 >> f2 >> t1 >> t2;
+    QCOMPARE(in.status(), QDataStream::Ok);
+    QVERIFY(in.atEnd());
+    QCOMPARE(block, QByteArray(reinterpret_cast<const char*>(c.registers.data()), 256));
+    QCOMPARE(fRef, c.fRef);
+    QCOMPARE(flags, c.flags);
+    QCOMPARE(f1, c.f1Number);
+    QCOMPARE(f2, c.f2Number);
+    QCOMPARE(t1, c.targetF1);
+    QCOMPARE(t2, c.targetF2);
+
+    QByteArray written;
+    QDataStream out(&written, QIODevice::WriteOnly);
+    out << block << fRef << flags << f1 << f2 << t1 << t2;
+    QCOMPARE(written, bytes);
 }
 
 // Each field at its offset, with byte patterns worked out from IEEE 754 by hand.
