@@ -3,8 +3,10 @@
 #include "windowfixture.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <sys/resource.h>
@@ -94,6 +96,7 @@ private slots:
 
     void dialogs_data();
     void dialogs();
+    void standardDialogByDefault();
     void cancelledDialog_data();
     void cancelledDialog();
     void saveWritesEveryField();
@@ -209,6 +212,45 @@ void TestFileActions::dialogs() {
     QCOMPARE(calls_[0].directory, QDir::homePath());
     QCOMPARE(calls_[0].filter, QString("CY22150 files (*.cy22150.bin)"));
     QCOMPARE(session().currentFileName, path("chosen.cy22150.bin"));
+}
+
+// Without a replacement the actions show Qt's own file dialog; a user picks a file in it.
+void TestFileActions::standardDialogByDefault() {
+    writeAll(path("picked.cy22150.bin"), FileBytes::encode(stableFile()));
+    setFileNameProvider({});
+    bool answered = false;
+    QString title, directory;
+    QStringList filters;
+    QWidget* parent = nullptr;
+    // The dialog runs its own event loop; the timer answers it from inside.
+    QTimer answerer;
+    answerer.setInterval(10);
+    connect(&answerer, &QTimer::timeout, [&] {
+        QFileDialog* seen = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible())
+                seen = dialog;
+        }
+        if (!seen)
+            return;
+        answerer.stop();
+        answered = true;
+        title = seen->windowTitle();
+        directory = seen->directory().absolutePath();
+        filters = seen->nameFilters();
+        parent = seen->parentWidget();
+        seen->selectFile(path("picked.cy22150.bin"));
+        static_cast<QDialog*>(seen)->accept();  // as the Open button does
+    });
+    answerer.start();
+    ui().actionLoad->trigger();
+    QVERIFY(answered);
+    QCOMPARE(title, QString("Load File..."));
+    QCOMPARE(directory, QDir(QDir::homePath()).absolutePath());
+    QCOMPARE(filters, QStringList{"CY22150 files (*.cy22150.bin)"});
+    QCOMPARE(parent, static_cast<QWidget*>(fixture_->window.get()));
+    QCOMPARE(session().currentFileName, path("picked.cy22150.bin"));
+    QCOMPARE(status(), "Info: " + path("picked.cy22150.bin") + " successfully loaded.");
 }
 
 // A cancelled dialog empties the remembered name and neither reads nor writes anything.
