@@ -27,12 +27,12 @@ LibUsbBackend::~LibUsbBackend() {
 }
 
 int LibUsbBackend::remember(int code) {
-    lastCode_ = code;
+    lastError_ = libusb_strerror(code);
     return code;
 }
 
 std::string LibUsbBackend::lastError() const {
-    return libusb_strerror(lastCode_);
+    return lastError_;
 }
 
 void LibUsbBackend::init() {
@@ -67,6 +67,10 @@ void LibUsbBackend::rescan() {
         return;
     }
     deviceCount_ = int(count);
+    if (deviceCount_ == 0) {
+        // libusb has no error for an empty list; say what the user is facing instead of "Success".
+        lastError_ = NoDevicesText;
+    }
     for (int key = 0; key < deviceCount_; ++key) {
         libusb_device* device = devices_[key];
         libusb_device_descriptor descriptor{};

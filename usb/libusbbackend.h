@@ -13,6 +13,10 @@ struct libusb_device;
 // call fails cleanly and the bus list stays empty.
 class LibUsbBackend : public UsbBackend {
 public:
+    // lastError() after an enumeration that found no device at all.
+    static constexpr const char* NoDevicesText =
+        "no USB devices visible (no USB bus, or no access)";
+
     LibUsbBackend() = default;
     ~LibUsbBackend() override;
     LibUsbBackend(const LibUsbBackend&) = delete;
@@ -41,5 +45,5 @@ private:
     int deviceCount_ = 0;
     std::vector<UsbBus> busses_;
     std::set<Handle*> handles_;
-    int lastCode_ = 0;
+    std::string lastError_ = "Success";
 };
