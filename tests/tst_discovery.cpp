@@ -749,8 +749,8 @@ void TestDiscovery::statusBarAfterOpen() {
     }
     QVERIFY(int(f.usb->transfers().size()) > failingWrite);
     QCOMPARE(int(f.usb->transfers().at(std::size_t(failingWrite)).request), 7);
-    QVERIFY(spiedTexts(messages).contains(error));
-    QVERIFY(f.ui().statusBar->currentMessage() != SuccessLine);
+    // The refreshes after the failed write clear the bar; the failure comes back at the end.
+    QCOMPARE(f.ui().statusBar->currentMessage(), error);
 }
 
 void TestDiscovery::closingWindowClosesDevice_data() {
