@@ -15,8 +15,7 @@ private slots:
     void fieldReads();
 };
 
-void TestRegisterImage::startupDefaults()
-{
+void TestRegisterImage::startupDefaults() {
     RegisterImage r;
     r.applyStartupDefaults();
     for (int a = 0; a < RegisterImage::Size; ++a) {
@@ -30,25 +29,23 @@ void TestRegisterImage::startupDefaults()
     QCOMPARE(int(s[0x12]), 0x31);
 }
 
-void TestRegisterImage::crosspointPacking_data()
-{
+void TestRegisterImage::crosspointPacking_data() {
     QTest::addColumn<QList<int>>("codes");
     QTest::addColumn<int>("low6");
     QTest::addColumn<int>("r44");
     QTest::addColumn<int>("r45");
     QTest::addColumn<int>("r46");
     QTest::newRow("mixed") << QList<int>{1, 4, 0, 5, 7, 2} << 0x3F << 0x30 << 0x5E << 0xBF;
-    QTest::newRow("LCLK1 DIV2CLK/4") << QList<int>{6, 0, 0, 0, 0, 0} << 0x3F << 0xC0 << 0x00
-                                     << 0x3F;
+    QTest::newRow("LCLK1 DIV2CLK/4")
+        << QList<int>{6, 0, 0, 0, 0, 0} << 0x3F << 0xC0 << 0x00 << 0x3F;
     QTest::newRow("all undefined") << QList<int>{7, 7, 7, 7, 7, 7} << 0x00 << 0xFF << 0xFF << 0xC0;
-    QTest::newRow("CLK6 only, odd low bits") << QList<int>{0, 0, 0, 0, 0, 5} << 0x15 << 0x00
-                                             << 0x01 << 0x55;
-    QTest::newRow("LCLK3 spans 0x44/0x45") << QList<int>{0, 0, 3, 0, 0, 0} << 0x3F << 0x01
-                                           << 0x80 << 0x3F;
+    QTest::newRow("CLK6 only, odd low bits")
+        << QList<int>{0, 0, 0, 0, 0, 5} << 0x15 << 0x00 << 0x01 << 0x55;
+    QTest::newRow("LCLK3 spans 0x44/0x45")
+        << QList<int>{0, 0, 3, 0, 0, 0} << 0x3F << 0x01 << 0x80 << 0x3F;
 }
 
-void TestRegisterImage::crosspointPacking()
-{
+void TestRegisterImage::crosspointPacking() {
     QFETCH(QList<int>, codes);
     QFETCH(int, low6);
     QFETCH(int, r44);
@@ -67,8 +64,7 @@ void TestRegisterImage::crosspointPacking()
         QCOMPARE(Field::crosspointCode(w, k), codes[k]);
 }
 
-void TestRegisterImage::crosspointWordKeepsLowBitsOf0x46()
-{
+void TestRegisterImage::crosspointWordKeepsLowBitsOf0x46() {
     RegisterImage r;
     r[0x46] = 0x2A;
     for (quint32 w : {0x3FFFFu, 0u, 0x12345u, 0x00003u})
@@ -79,8 +75,7 @@ void TestRegisterImage::crosspointWordKeepsLowBitsOf0x46()
 
 // Each setter writes its field into a byte that starts all ones or all zeros, so that the bits
 // outside the field show whether they were kept.
-void TestRegisterImage::fieldUpdates_data()
-{
+void TestRegisterImage::fieldUpdates_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("before");
@@ -103,8 +98,7 @@ void TestRegisterImage::fieldUpdates_data()
     QTest::newRow("q keeps po") << "q" << 0x02 << 0xFF << 0x42 << 0x82;
 }
 
-void TestRegisterImage::fieldUpdates()
-{
+void TestRegisterImage::fieldUpdates() {
     QFETCH(QString, field);
     QFETCH(int, value);
     QFETCH(int, before);
@@ -140,8 +134,7 @@ void TestRegisterImage::fieldUpdates()
             QCOMPARE(int(r[a]), 0);
 }
 
-void TestRegisterImage::fieldReads()
-{
+void TestRegisterImage::fieldReads() {
     RegisterImage r;
     r[0x40] = 0xFF;
     Field::setPb(r, 1023);
