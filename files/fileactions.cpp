@@ -2,6 +2,7 @@
 
 #include "app/mainwindowform.h"
 #include "app/session.h"
+#include "app/statuslinewatch.h"
 #include "files/registerfile.h"
 #include "frequency/frequencydisplay.h"
 #include "registers/blockdiagram.h"
@@ -116,14 +117,15 @@ void applyContents(Session& s, const RegisterFileContents& c) {
 
     const QString loaded = QStringLiteral("Info: %1 successfully loaded.").arg(s.currentFileName);
     showMessage(s, loaded);
+    StatusLineWatch watch(ui.statusBar, loaded);
     refreshRegisterGrid(s);
+    watch.check();
     refreshDiagram(s);
+    watch.check();
     refreshFrequencies(s);
+    watch.check();
     pushCoreRegisters(s);
-    // The frequency refresh clears the bar; the success stays in view unless a PLL warning or a
-    // failed chip write has taken its place.
-    if (ui.statusBar->currentMessage().isEmpty())
-        showMessage(s, loaded);
+    watch.finish();
     s.updatingWidgets = false;
 }
 

@@ -632,6 +632,9 @@ void TestFileActions::statusAfterLoad_data() {
     QTest::newRow("40 MHz is stable in the extended range") << 8 << 0x08 << -1 << "success";
     // Transfer 34 is the write of 0x47 by the last core push.
     QTest::newRow("failed chip write") << 0 << 0x00 << 34 << "Error: simulated failure";
+    // Transfer 4 is the grid refresh's write of 0x12; later refreshes clear the bar, the failure
+    // comes back at the end.
+    QTest::newRow("failed grid write") << 0 << 0x00 << 4 << "Error: simulated failure";
 }
 
 void TestFileActions::statusAfterLoad() {

@@ -15,6 +15,7 @@ private slots:
     void unpluggedDeviceDoesNotOpen();
     void strings_data();
     void strings();
+    void changedStringsAreReadFromThen();
     void openFailsWithItsText();
     void failedInitLeavesNoBusses();
     void adapterAnswersItsRequests_data();
@@ -122,6 +123,24 @@ void TestSimUsbBackend::strings() {
     std::string read;
     QCOMPARE(usb.readString(h, 1, read), result);
     QCOMPARE(QString::fromStdString(result >= 0 ? read : usb.lastError()), text);
+    usb.close(h);
+}
+
+void TestSimUsbBackend::changedStringsAreReadFromThen() {
+    SimUsbBackend usb;
+    usb.init();
+    const int id = usb.plug(SimDevice::adapter(1, 2, std::make_shared<SimCy22150>()));
+    usb.rescan();
+    const UsbDeviceInfo info = usb.busses().at(0).devices.at(0);
+    usb.setStrings(id, SimString::present("Other Maker"), SimString::present("Other Product"));
+    UsbHandle* h = usb.open(info);
+    QVERIFY(h != nullptr);
+    std::string manufacturer;
+    std::string product;
+    QCOMPARE(usb.readString(h, info.manufacturerIndex, manufacturer), 11);
+    QCOMPARE(usb.readString(h, info.productIndex, product), 13);
+    QCOMPARE(manufacturer, std::string("Other Maker"));
+    QCOMPARE(product, std::string("Other Product"));
     usb.close(h);
 }
 

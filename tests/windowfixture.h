@@ -11,11 +11,12 @@
 
 // A real MainWindow over a simulated USB world. By default one i2c-tiny-usb adapter with a
 // CY22150 at 0x69 sits on bus 1, so the start-up scan opens it and reads the chip. The transfer
-// log starts empty after construction.
+// log starts empty after construction; what the start-up sent stays in startUpTransfers.
 struct WindowFixture {
     std::shared_ptr<SimUsbBackend> usb = std::make_shared<SimUsbBackend>();
     std::shared_ptr<SimCy22150> chip = std::make_shared<SimCy22150>(0x69);
     std::unique_ptr<MainWindow> window;
+    std::vector<SimTransfer> startUpTransfers;
 
     enum class Start { WithAdapter, WithoutAdapter };
 
@@ -24,11 +25,13 @@ struct WindowFixture {
             usb->plug(SimDevice::adapter(1, 4, chip));
     }
 
-    // Builds the window (running its start-up scan) and clears the transfer log.
+    // Builds the window (running its start-up scan), keeps the start-up's transfers and clears
+    // the transfer log.
     MainWindow& open() {
         QLoggingCategory::setFilterRules(
             QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
         window = std::make_unique<MainWindow>(usb);
+        startUpTransfers = usb->transfers();
         usb->resetTransfers();
         return *window;
     }

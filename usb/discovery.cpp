@@ -2,6 +2,7 @@
 
 #include "app/mainwindowform.h"
 #include "app/session.h"
+#include "app/statuslinewatch.h"
 #include "frequency/frequencydisplay.h"
 #include "registers/blockdiagram.h"
 #include "registers/registergrid.h"
@@ -67,26 +68,6 @@ int reportRead(Session& s, int result) {
     }
     return -1;
 }
-
-// After a successful open the refreshes clear the status bar before they show their own warnings.
-// The success line comes back only when nothing else was reported on the way.
-class SuccessLineKeeper {
-public:
-    explicit SuccessLineKeeper(Session& s) : s_(s) {}
-    void check() {
-        const QString message = s_.ui->statusBar->currentMessage();
-        quiet_ = quiet_ && (message.isEmpty() || message == ReadSuccessText);
-    }
-    void finish() {
-        check();
-        if (quiet_)
-            showMessage(s_, ReadSuccessText);
-    }
-
-private:
-    Session& s_;
-    bool quiet_ = true;
-};
 
 void copyDividersToSolver(Session& s) {
     s.solver.divider1 = Field::div1N(s.image);
@@ -159,14 +140,14 @@ void onOpenAction(Session& s) {
     s.ui->statusBar->clearMessage();
     if (i2c_open_selected(s) < 0)
         return;
-    SuccessLineKeeper keeper(s);
+    StatusLineWatch watch(s.ui->statusBar, ReadSuccessText);
     refreshRegisterGrid(s);
-    keeper.check();
+    watch.check();
     refreshDiagram(s);
-    keeper.check();
+    watch.check();
     copyDividersToSolver(s);
     refreshFrequencies(s);
-    keeper.finish();
+    watch.finish();
 }
 
 void onScanAction(Session& s) {
@@ -175,17 +156,17 @@ void onScanAction(Session& s) {
     i2c_scan_devices(s);
     if (!s.adapter.openedByScan)
         return;
-    SuccessLineKeeper keeper(s);
+    StatusLineWatch watch(s.ui->statusBar, ReadSuccessText);
     s.image[Reg::CapLoad] = 0x40;
     pushRegister(s, Reg::CapLoad);
-    keeper.check();
+    watch.check();
     refreshRegisterGrid(s);
-    keeper.check();
+    watch.check();
     refreshDiagram(s);
-    keeper.check();
+    watch.check();
     copyDividersToSolver(s);
     s.ui->leF1->setText("0.0");
     s.ui->leF2->setText("0.0");
     refreshFrequencies(s);
-    keeper.finish();
+    watch.finish();
 }

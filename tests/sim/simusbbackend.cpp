@@ -82,6 +82,16 @@ void SimUsbBackend::unplug(int plugId) {
     }
 }
 
+void SimUsbBackend::setStrings(int plugId, const SimString& manufacturer,
+                               const SimString& product) {
+    for (const std::shared_ptr<Plugged>& p : plugged_) {
+        if (p->id == plugId) {
+            p->device.manufacturer = manufacturer;
+            p->device.product = product;
+        }
+    }
+}
+
 void SimUsbBackend::resetTransfers() {
     transfers_.clear();
     faults_.clear();

@@ -88,6 +88,8 @@ public:
     // Plugs a device in; it becomes visible at the next rescan(). Returns its plug id.
     int plug(const SimDevice& device);
     void unplug(int plugId);
+    // The device reports these strings from now on; a listing made before keeps what it read.
+    void setStrings(int plugId, const SimString& manufacturer, const SimString& product);
     // Makes init() fail with this text; the busses then stay empty.
     void failInit(std::string text) { initError_ = std::move(text); }
 
