@@ -43,8 +43,8 @@ int actionCountFromEnvironment() {
     return ok && count > 0 ? count : DefaultActionCount;
 }
 
-// mt19937 is specified to the bit and the ranges are mapped here rather than by the standard
-// library's distributions, so a seed replays the same run with any toolchain.
+// The C++ standard fixes mt19937 to the bit, and the ranges are mapped here rather than by the
+// standard library's distributions, so a seed replays the same run with any toolchain.
 class Random {
 public:
     explicit Random(quint32 seed) : engine_(seed) {}
