@@ -1,0 +1,100 @@
+// CPU cost of reading all 256 registers from the chip, as the USB menu's Open does, over a
+// zero-latency simulated adapter on a shown window (offscreen platform). The read makes 515
+// control transfers and repaints the progress bar 257 times; with a real adapter each transfer
+// also waits for the USB bus, which this figure leaves out on purpose: it is the tool's overhead.
+//
+// Three figures: the whole Open action (close, open, read, then grid, diagram and frequency
+// refresh with the grid's eleven writes); the read alone with its progress repaints; the read
+// alone without them. The difference of the last two is what the repaints cost.
+
+#include "benchmeasure.h"
+#include "benchwindow.h"
+#include "usb/i2ctinyusb.h"
+
+#include <QAction>
+#include <QApplication>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+constexpr int Rounds = 7;
+constexpr int ReadsPerRound = 20;
+
+// Takes the read's progress reports and shows nothing.
+class NoProgressView : public TransportObserver {
+public:
+    void showMessage(const QString&) override {}
+    void readProgress(int, int) override {}
+};
+
+struct Figure {
+    double cpuMs;
+    double wallMs;
+    double transfers;
+};
+
+Figure measure(bench::SimulatedWindow& w, const std::function<void()>& read) {
+    read();  // warm-up
+    std::vector<double> cpu;
+    std::vector<double> wall;
+    double transfers = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        w.usb->resetTransfers();
+        const bench::Stopwatch watch;
+        for (int i = 0; i < ReadsPerRound; ++i)
+            read();
+        cpu.push_back(watch.cpu() * 1e3 / ReadsPerRound);
+        wall.push_back(watch.wall() * 1e3 / ReadsPerRound);
+        transfers = double(w.usb->transfers().size()) / ReadsPerRound;
+        QCoreApplication::processEvents();
+    }
+    std::sort(cpu.begin(), cpu.end());
+    std::sort(wall.begin(), wall.end());
+    return {cpu[cpu.size() / 2], wall[wall.size() / 2], transfers};
+}
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    bench::useOffscreenPlatformByDefault();
+    QApplication app(argc, argv);
+    bench::SimulatedWindow w;
+    AdapterConnection& adapter = w.window->session().adapter;
+    std::array<quint8, 256> buffer{};
+
+    auto readAll = [&] {
+        if (i2c_read_registers(adapter, adapter.i2cAddress, 0, 256, buffer.data()) != 0) {
+            std::fprintf(stderr, "the read failed\n");
+            std::exit(1);
+        }
+    };
+    const Figure open = measure(w, [&] { w.ui().actionOpen->trigger(); });
+    const Figure withRepaints = measure(w, readAll);
+    TransportObserver* formView = adapter.form;
+    NoProgressView noView;
+    adapter.form = &noView;
+    const Figure withoutRepaints = measure(w, readAll);
+    adapter.form = formView;
+
+    std::printf("Full 256-register read, per read (median of %d rounds of %d reads)\n", Rounds,
+                ReadsPerRound);
+    std::printf(
+        "conditions: Qt %s, platform %s, simulated adapter without latency, window shown, "
+        "progress bar %d px wide\n\n",
+        qVersion(), qPrintable(QGuiApplication::platformName()),
+        w.ui().LOADSAVEprogressBar->width());
+    std::printf("%-44s %10s %10s %10s\n", "what", "CPU ms", "wall ms", "transfers");
+    auto line = [](const char* what, const Figure& f) {
+        std::printf("%-44s %10.2f %10.2f %10.0f\n", what, f.cpuMs, f.wallMs, f.transfers);
+    };
+    line("Open action (read + refreshes)", open);
+    line("read with 257 progress repaints", withRepaints);
+    line("read without progress view", withoutRepaints);
+    std::printf("\nprogress repaints: %.2f ms CPU per read, %.1f us per repaint\n",
+                withRepaints.cpuMs - withoutRepaints.cpuMs,
+                (withRepaints.cpuMs - withoutRepaints.cpuMs) * 1e3 / 257);
+    return 0;
+}
