@@ -1,19 +1,5 @@
 #include "demomachine.h"
 
-namespace {
-EmulatedDeviceSpec ordinaryDevice(int bus, int address, quint16 vid, quint16 pid,
-                                  const std::string& manufacturer, const std::string& product) {
-    EmulatedDeviceSpec spec;
-    spec.bus = bus;
-    spec.address = address;
-    spec.identity.vendorId = vid;
-    spec.identity.productId = pid;
-    spec.identity.manufacturer = manufacturer;
-    spec.identity.product = product;
-    return spec;
-}
-}  // namespace
-
 std::array<quint8, SimCy22150::RegisterCount> demoPowerOnRegisters() {
     std::array<quint8, SimCy22150::RegisterCount> r{};
     r[0x09] = 0x3F;  // LCLK1..CLK6 enabled
@@ -34,6 +20,6 @@ std::array<quint8, SimCy22150::RegisterCount> demoPowerOnRegisters() {
 
 DemoMachine::DemoMachine() {
     adapter = usb.addAdapter(1, 4, 0x69, demoPowerOnRegisters());
-    usb.addDevice(ordinaryDevice(2, 2, 0x1A2C, 0x0E24, "Generic", "USB Keyboard"));
-    usb.addDevice(ordinaryDevice(3, 3, 0x0781, 0x5567, "SanDisk", "Cruzer Blade"));
+    usb.addDevice(EmulatedDeviceProfile::ordinary(2, 2, 0x1A2C, 0x0E24, "Generic", "USB Keyboard"));
+    usb.addDevice(EmulatedDeviceProfile::ordinary(3, 3, 0x0781, 0x5567, "SanDisk", "Cruzer Blade"));
 }

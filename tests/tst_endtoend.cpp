@@ -69,18 +69,6 @@ const Registers SecondChip = chipContents(101, {{0x09, 0x05},
                                                 {0x47, 0x8C}});
 const Registers ThirdChip = chipContents(57, {});
 
-EmulatedDeviceSpec otherDevice(int bus, int address, quint16 vid, quint16 pid,
-                               const std::string& manufacturer, const std::string& product) {
-    EmulatedDeviceSpec spec;
-    spec.bus = bus;
-    spec.address = address;
-    spec.identity.vendorId = vid;
-    spec.identity.productId = pid;
-    spec.identity.manufacturer = manufacturer;
-    spec.identity.product = product;
-    return spec;
-}
-
 // The machine of every test: three adapters and other devices on three busses. libusb lists bus
 // 3 first, so the adapter there is the one that the start-up scan opens.
 struct Machine {
@@ -91,14 +79,16 @@ struct Machine {
     std::vector<std::shared_ptr<EmulatedDevice>> others;
 
     Machine() {
-        others.push_back(
-            usb.addDevice(otherDevice(1, 2, 0x046D, 0xC31C, "Logitech", "USB Keyboard")));
+        others.push_back(usb.addDevice(
+            EmulatedDeviceProfile::ordinary(1, 2, 0x046D, 0xC31C, "Logitech", "USB Keyboard")));
         second = usb.addAdapter(1, 5, DefaultChipAddress, SecondChip);
         third = usb.addAdapter(1, 6, OtherChipAddress, ThirdChip);
+        others.push_back(usb.addDevice(
+            EmulatedDeviceProfile::ordinary(2, 3, 0x0403, 0x6001, "FTDI", "FT232R USB UART")));
         others.push_back(
-            usb.addDevice(otherDevice(2, 3, 0x0403, 0x6001, "FTDI", "FT232R USB UART")));
-        others.push_back(usb.addDevice(otherDevice(2, 7, 0x046D, 0xC077, "", "")));
-        EmulatedDeviceSpec mute = otherDevice(2, 8, 0x1234, 0x5678, "Mute", "Strings stall");
+            usb.addDevice(EmulatedDeviceProfile::ordinary(2, 7, 0x046D, 0xC077, "", "")));
+        EmulatedDeviceProfile mute =
+            EmulatedDeviceProfile::ordinary(2, 8, 0x1234, 0x5678, "Mute", "Strings stall");
         mute.answersStringRequests = false;
         others.push_back(usb.addDevice(mute));
         first = usb.addAdapter(3, 4, DefaultChipAddress, FirstChip);
@@ -388,7 +378,7 @@ void TestEndToEnd::deviceListNamesEveryDevice() {
     QCOMPARE(int(requestsSeen(*machine_->first).size()), 515 + 2 + 22);
     // Every device with strings was asked for them; none of the others was used.
     for (const auto& device : machine_->others) {
-        const UsbDeviceIdentity& id = device->spec().identity;
+        const UsbDeviceIdentity& id = device->profile().identity;
         QCOMPARE(device->transfers().empty(), id.manufacturer.empty() && id.product.empty());
         QVERIFY(device->adapterTransfers().empty());
     }

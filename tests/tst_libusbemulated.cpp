@@ -41,27 +41,18 @@ struct World {
         registers[0x00] = 0xC4;
         registers[0x41] = 0x33;
         adapter = usb.addAdapter(1, 4, quint8(ChipAddress), registers);
-        usb.addDevice(other(1, 5, 0x05E3, 0x0749, "Generic", "K\u00e4se Reader"));
-        serial = usb.addDevice(other(2, 3, 0x0403, 0x6001, "FTDI", "FT232R USB UART"));
-        EmulatedDeviceSpec gone = EmulatedUsb::adapterSpec(2, 9, quint8(ChipAddress));
+        usb.addDevice(
+            EmulatedDeviceProfile::ordinary(1, 5, 0x05E3, 0x0749, "Generic", "K\u00e4se Reader"));
+        serial = usb.addDevice(
+            EmulatedDeviceProfile::ordinary(2, 3, 0x0403, 0x6001, "FTDI", "FT232R USB UART"));
+        EmulatedDeviceProfile gone = EmulatedUsb::adapterProfile(2, 9, quint8(ChipAddress));
         gone.hasDeviceNode = false;
         usb.addDevice(gone);
-        usb.addDevice(other(3, 2, 0x046D, 0xC077, "", ""));
-        EmulatedDeviceSpec mute = other(3, 7, 0x1234, 0x5678, "Mute", "Strings stall");
+        usb.addDevice(EmulatedDeviceProfile::ordinary(3, 2, 0x046D, 0xC077, "", ""));
+        EmulatedDeviceProfile mute =
+            EmulatedDeviceProfile::ordinary(3, 7, 0x1234, 0x5678, "Mute", "Strings stall");
         mute.answersStringRequests = false;
         usb.addDevice(mute);
-    }
-
-    static EmulatedDeviceSpec other(int bus, int address, quint16 vid, quint16 pid,
-                                    const std::string& manufacturer, const std::string& product) {
-        EmulatedDeviceSpec spec;
-        spec.bus = bus;
-        spec.address = address;
-        spec.identity.vendorId = vid;
-        spec.identity.productId = pid;
-        spec.identity.manufacturer = manufacturer;
-        spec.identity.product = product;
-        return spec;
     }
 };
 
@@ -211,7 +202,7 @@ void TestLibUsbEmulated::controlTransfers() {
     QFETCH(int, status);
     QFETCH(int, register41);
     const std::shared_ptr<EmulatedDevice> device = toAdapter ? world->adapter : world->serial;
-    OpenedDevice opened(device->spec().bus, device->spec().address);
+    OpenedDevice opened(device->profile().bus, device->profile().address);
     QVERIFY(opened.handle != nullptr);
 
     const bool isIn = requestType & 0x80;

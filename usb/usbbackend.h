@@ -52,8 +52,8 @@ public:
     // A control transfer on endpoint 0. Returns the number of bytes moved in the data stage, or a
     // negative number on failure.
     virtual int controlTransfer(UsbHandle* handle, quint8 requestType, quint8 request,
-                                quint16 value, quint16 index, unsigned char* data,
-                                quint16 length, unsigned timeoutMs) = 0;
+                                quint16 value, quint16 index, unsigned char* data, quint16 length,
+                                unsigned timeoutMs) = 0;
 
     // The library's description of its last error.
     virtual std::string lastError() const = 0;

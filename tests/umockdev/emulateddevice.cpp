@@ -29,7 +29,21 @@ UsbSetup UsbSetup::fromPacket(const quint8* packet) {
     return s;
 }
 
-EmulatedDevice::EmulatedDevice(EmulatedDeviceSpec spec) : spec_(std::move(spec)) {
+EmulatedDeviceProfile EmulatedDeviceProfile::ordinary(int bus, int address, quint16 vendorId,
+                                                      quint16 productId,
+                                                      const std::string& manufacturer,
+                                                      const std::string& product) {
+    EmulatedDeviceProfile profile;
+    profile.bus = bus;
+    profile.address = address;
+    profile.identity.vendorId = vendorId;
+    profile.identity.productId = productId;
+    profile.identity.manufacturer = manufacturer;
+    profile.identity.product = product;
+    return profile;
+}
+
+EmulatedDevice::EmulatedDevice(EmulatedDeviceProfile profile) : profile_(std::move(profile)) {
     powerCycle();
 }
 
@@ -37,11 +51,11 @@ void EmulatedDevice::powerCycle() {
     std::lock_guard<std::mutex> lock(mutex_);
     answersLeft_.reset();
     transfers_.clear();
-    if (!spec_.chipAddress)
+    if (!profile_.chipAddress)
         return;
-    chip_ = std::make_shared<SimCy22150>(*spec_.chipAddress);
+    chip_ = std::make_shared<SimCy22150>(*profile_.chipAddress);
     for (int reg = 0; reg < SimCy22150::RegisterCount; ++reg)
-        chip_->setRegisterValue(reg, spec_.chipRegisters[std::size_t(reg)]);
+        chip_->setRegisterValue(reg, profile_.chipRegisters[std::size_t(reg)]);
     firmware_ = std::make_unique<SimI2cTinyUsb>(chip_);
 }
 
@@ -77,12 +91,12 @@ ControlAnswer EmulatedDevice::answerStandard(const UsbSetup& setup, quint8* data
         return stall();
     const int type = setup.value >> 8;
     const int index = setup.value & 0xFF;
-    const UsbDeviceIdentity& identity = spec_.identity;
+    const UsbDeviceIdentity& identity = profile_.identity;
     if (type == UsbDescriptors::DeviceType && index == 0)
         return reply(UsbDescriptors::device(identity), setup.length, data);
     if (type == UsbDescriptors::ConfigurationType && index == 0)
         return reply(UsbDescriptors::configuration(identity), setup.length, data);
-    if (type != UsbDescriptors::StringType || !spec_.answersStringRequests)
+    if (type != UsbDescriptors::StringType || !profile_.answersStringRequests)
         return stall();
     if (index == 0)
         return reply(UsbDescriptors::languages(), setup.length, data);

@@ -13,7 +13,7 @@
 #include <vector>
 
 // Where and how a device sits on the emulated machine.
-struct EmulatedDeviceSpec {
+struct EmulatedDeviceProfile {
     int bus = 1;
     int address = 1;           // the device number on its bus
     std::string speed = "12";  // as sysfs spells it in Mbit/s: "1.5", "12", "480"
@@ -24,6 +24,11 @@ struct EmulatedDeviceSpec {
     // holding chipRegisters after power-on.
     std::optional<quint8> chipAddress;
     std::array<quint8, SimCy22150::RegisterCount> chipRegisters{};
+
+    // A device that is not an adapter, with both strings.
+    static EmulatedDeviceProfile ordinary(int bus, int address, quint16 vendorId, quint16 productId,
+                                          const std::string& manufacturer,
+                                          const std::string& product);
 };
 
 // The eight bytes of a control transfer's SETUP packet, decoded.
@@ -59,9 +64,11 @@ struct ControlAnswer {
 // from their own thread, so every member function takes the device's lock.
 class EmulatedDevice {
 public:
-    explicit EmulatedDevice(EmulatedDeviceSpec spec);
+    explicit EmulatedDevice(EmulatedDeviceProfile profile);
 
-    const EmulatedDeviceSpec& spec() const { return spec_; }  // fixed for the device's life
+    const EmulatedDeviceProfile& profile() const {
+        return profile_;
+    }  // fixed for the device's life
 
     // Answers a control transfer whose data stage is `data` (wLength bytes: filled for IN,
     // read for OUT); nullopt when the device does not answer at all.
@@ -91,7 +98,7 @@ private:
     ControlAnswer answerStandard(const UsbSetup& setup, quint8* data) const;
     bool answersNext();
 
-    const EmulatedDeviceSpec spec_;
+    const EmulatedDeviceProfile profile_;
     mutable std::mutex mutex_;
     std::shared_ptr<SimCy22150> chip_;  // reached only through this device, under its lock
     std::unique_ptr<SimI2cTinyUsb> firmware_;

@@ -40,11 +40,11 @@ std::vector<gchar*> flatten(const NameValues& pairs) {
 }
 
 void addSysfsRecord(UMockdevTestbed* testbed, const std::string& name,
-                    const EmulatedDeviceSpec& spec, const std::string& node) {
-    const UsbDeviceIdentity& id = spec.identity;
-    NameValues attributes{{"busnum", line(std::to_string(spec.bus))},
-                          {"devnum", line(std::to_string(spec.address))},
-                          {"speed", line(spec.speed)},
+                    const EmulatedDeviceProfile& profile, const std::string& node) {
+    const UsbDeviceIdentity& id = profile.identity;
+    NameValues attributes{{"busnum", line(std::to_string(profile.bus))},
+                          {"devnum", line(std::to_string(profile.address))},
+                          {"speed", line(profile.speed)},
                           {"idVendor", line(hex4(id.vendorId))},
                           {"idProduct", line(hex4(id.productId))},
                           {"bConfigurationValue", line("1")}};
@@ -52,11 +52,12 @@ void addSysfsRecord(UMockdevTestbed* testbed, const std::string& name,
         attributes.emplace_back("manufacturer", line(id.manufacturer));
     if (!id.product.empty())
         attributes.emplace_back("product", line(id.product));
-    const NameValues properties{{"SUBSYSTEM", "usb"},
-                                {"DEVTYPE", "usb_device"},
-                                {"DEVNAME", node},
-                                {"BUSNUM", QString::asprintf("%03d", spec.bus).toStdString()},
-                                {"DEVNUM", QString::asprintf("%03d", spec.address).toStdString()}};
+    const NameValues properties{
+        {"SUBSYSTEM", "usb"},
+        {"DEVTYPE", "usb_device"},
+        {"DEVNAME", node},
+        {"BUSNUM", QString::asprintf("%03d", profile.bus).toStdString()},
+        {"DEVNUM", QString::asprintf("%03d", profile.address).toStdString()}};
 
     std::vector<gchar*> attributeList = flatten(attributes);
     std::vector<gchar*> propertyList = flatten(properties);
@@ -107,11 +108,11 @@ std::string EmulatedUsb::sysfsName(int bus) {
     return std::to_string(bus) + "-" + std::to_string(++devicesOnBus_[bus]);
 }
 
-std::shared_ptr<EmulatedDevice> EmulatedUsb::addDevice(const EmulatedDeviceSpec& spec) {
-    auto device = std::make_shared<EmulatedDevice>(spec);
-    const std::string node = deviceNode(spec.bus, spec.address);
-    addSysfsRecord(testbed_, sysfsName(spec.bus), spec, node);
-    if (!spec.hasDeviceNode)
+std::shared_ptr<EmulatedDevice> EmulatedUsb::addDevice(const EmulatedDeviceProfile& profile) {
+    auto device = std::make_shared<EmulatedDevice>(profile);
+    const std::string node = deviceNode(profile.bus, profile.address);
+    addSysfsRecord(testbed_, sysfsName(profile.bus), profile, node);
+    if (!profile.hasDeviceNode)
         return device;
     createNode(testbed_, node);
     auto usbfs = std::make_unique<UsbfsNode>(device);
@@ -126,24 +127,24 @@ std::shared_ptr<EmulatedDevice> EmulatedUsb::addDevice(const EmulatedDeviceSpec&
     return device;
 }
 
-EmulatedDeviceSpec EmulatedUsb::adapterSpec(int bus, int address, quint8 chipAddress) {
-    EmulatedDeviceSpec spec;
-    spec.bus = bus;
-    spec.address = address;
-    spec.speed = "1.5";  // a low-speed device
-    spec.identity.vendorId = AdapterVendorId;
-    spec.identity.productId = AdapterProductId;
-    spec.identity.release = 0x0104;
-    spec.identity.manufacturer = "Vantrel emulation";
-    spec.identity.product = "i2c-tiny-usb";
-    spec.chipAddress = chipAddress;
-    return spec;
+EmulatedDeviceProfile EmulatedUsb::adapterProfile(int bus, int address, quint8 chipAddress) {
+    EmulatedDeviceProfile profile;
+    profile.bus = bus;
+    profile.address = address;
+    profile.speed = "1.5";  // a low-speed device
+    profile.identity.vendorId = AdapterVendorId;
+    profile.identity.productId = AdapterProductId;
+    profile.identity.release = 0x0104;
+    profile.identity.manufacturer = "Vantrel emulation";
+    profile.identity.product = "i2c-tiny-usb";
+    profile.chipAddress = chipAddress;
+    return profile;
 }
 
 std::shared_ptr<EmulatedDevice> EmulatedUsb::addAdapter(
     int bus, int address, quint8 chipAddress,
     const std::array<quint8, SimCy22150::RegisterCount>& registers) {
-    EmulatedDeviceSpec spec = adapterSpec(bus, address, chipAddress);
-    spec.chipRegisters = registers;
-    return addDevice(spec);
+    EmulatedDeviceProfile profile = adapterProfile(bus, address, chipAddress);
+    profile.chipRegisters = registers;
+    return addDevice(profile);
 }

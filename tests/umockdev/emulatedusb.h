@@ -38,14 +38,14 @@ public:
     // Whether umockdev's preload library is in this process, so that libusb sees the emulation.
     static bool preloaded();
 
-    std::shared_ptr<EmulatedDevice> addDevice(const EmulatedDeviceSpec& spec);
+    std::shared_ptr<EmulatedDevice> addDevice(const EmulatedDeviceProfile& profile);
     // An i2c-tiny-usb adapter (0403:C631, low speed) with a CY22150 at `chipAddress` whose
     // registers hold `registers` after power-on.
     std::shared_ptr<EmulatedDevice> addAdapter(
         int bus, int address, quint8 chipAddress = 0x69,
         const std::array<quint8, SimCy22150::RegisterCount>& registers = {});
 
-    static EmulatedDeviceSpec adapterSpec(int bus, int address, quint8 chipAddress);
+    static EmulatedDeviceProfile adapterProfile(int bus, int address, quint8 chipAddress);
 
 private:
     static std::string deviceNode(int bus, int address);
