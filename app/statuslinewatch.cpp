@@ -7,12 +7,17 @@ StatusLineWatch::StatusLineWatch(QStatusBar* bar, QString successLine)
 
 void StatusLineWatch::check() {
     const QString message = bar_->currentMessage();
-    if (!message.isEmpty() && message != successLine_)
-        report_ = message;
+    if (message.startsWith(QLatin1String("Error: ")))
+        lastError_ = message;
 }
 
 void StatusLineWatch::finish() {
     check();
-    if (bar_->currentMessage().isEmpty())
-        bar_->showMessage(report_.isEmpty() ? successLine_ : report_, 0);
+    const QString message = bar_->currentMessage();
+    if (!lastError_.isEmpty()) {
+        if (message != lastError_)
+            bar_->showMessage(lastError_, 0);
+    } else if (message.isEmpty() && !successLine_.isEmpty()) {
+        bar_->showMessage(successLine_, 0);
+    }
 }

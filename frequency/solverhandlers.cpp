@@ -2,6 +2,7 @@
 
 #include "app/mainwindowform.h"
 #include "app/session.h"
+#include "app/statuslinewatch.h"
 #include "frequency/frequencydisplay.h"
 #include "frequency/solutionfields.h"
 #include "frequency/solver.h"
@@ -33,11 +34,16 @@ void markSolveResult(QLineEdit* field, QPalette palette, double bestError) {
     field->setPalette(palette);
 }
 
+// Each refresh clears the status bar; a failed write in the grid refresh stays in view unless a
+// later message takes its place.
 void showSolution(Session& s) {
+    StatusLineWatch watch(s.ui->statusBar, QString());
     refreshDiagram(s);
     refreshRegisterGrid(s);
+    watch.check();
     refreshFrequencies(s);
     pushCoreRegisters(s);
+    watch.finish();
 }
 
 // Checking a radio button from here emits no clicked(), so the source handlers stay out of it.

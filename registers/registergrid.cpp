@@ -2,6 +2,7 @@
 
 #include "app/mainwindowform.h"
 #include "app/session.h"
+#include "app/statuslinewatch.h"
 #include "frequency/frequencydisplay.h"
 #include "registers/blockdiagram.h"
 #include "registers/formcells.h"
@@ -59,7 +60,6 @@ void onGridCheckboxToggled(Session& s) {
     if (s.updatingWidgets)
         return;
     const QGridLayout* grid = s.ui->gridLayout;
-    bool writeFailed = false;
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
         const quint8 address = rowAddress(grid, row);
         int value = 0;
@@ -77,11 +77,11 @@ void onGridCheckboxToggled(Session& s) {
         if (!field || field->text() == text)
             continue;
         field->setText(text);
-        if (!pushRegister(s, address))
-            writeFailed = true;
+        pushRegister(s, address);
     }
+    // The diagram refresh clears the status bar: a failed write must not vanish unseen.
+    StatusLineWatch watch(s.ui->statusBar, QString());
+    watch.check();
     refreshDiagram(s);
-    // The diagram refresh clears the status bar: a failed write would vanish unseen.
-    if (writeFailed)
-        i2c_report_error(s.adapter);
+    watch.finish();
 }

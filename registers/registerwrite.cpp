@@ -2,12 +2,10 @@
 
 #include "app/session.h"
 
-bool pushRegister(Session& s, quint8 address) {
+void pushRegister(Session& s, quint8 address) {
     AdapterConnection& c = s.adapter;
-    if (i2c_write_register(c, c.i2cAddress, address, s.image[address]) >= 0)
-        return true;
-    i2c_report_error(c);
-    return false;
+    if (i2c_write_register(c, c.i2cAddress, address, s.image[address]) < 0)
+        i2c_report_error(c);
 }
 
 void pushCoreRegisters(Session& s) {

@@ -76,6 +76,7 @@ private slots:
     void enablingF2SolvesOnceAndRoutesBothOutputs();
     void solveF1AndF2();
     void noCandidateMarksF1RedBeforeTheRefreshes();
+    void failedGridWriteStaysVisibleAfterSolve();
     void unusableEditedTargetSolvesNothing_data();
     void unusableEditedTargetSolvesNothing();
     void unusableOtherTargetTakesTheEditedValue();
@@ -236,6 +237,20 @@ void TestSolverGui::solveF1() {
     for (int reg : GridOrder)
         QCOMPARE(int(rig->chip->registerValue(reg)), int(session().image[reg]));
     QVERIFY(!session().updatingWidgets);
+}
+
+// The refreshes after a solve clear the status bar; a write that failed in the grid refresh must
+// still be in view at the end.
+void TestSolverGui::failedGridWriteStaysVisibleAfterSolve() {
+    typeTarget(ui().leF1, "100000000");
+    QCOMPARE(ui().statusBar->currentMessage(), QString());
+    rig->usb->resetTransfers();
+    // The same target again changes no route, so transfer 0 is the grid refresh's write of 0x09.
+    rig->usb->injectFault(0, SimFault::failure(-1, "Input/Output Error"));
+    typeTarget(ui().leF1, "100000000");
+    QCOMPARE(int(rig->usb->transfers().at(0).request), 7);
+    QCOMPARE(ui().statusBar->currentMessage(), QString("Error: Input/Output Error"));
+    QCOMPARE(writes(), gridWrites(imageRegisters()).mid(1) + coreWrites(imageRegisters()));
 }
 
 // The F2 enable handler holds updatingWidgets while it enables leF2 and cbF2_pref, then solves
