@@ -1,113 +1,230 @@
 #include "app/mainwindow.h"
 
 #include "app/mainwindowform.h"
-#include "files/fileactions.h"
-#include "frequency/frequencydisplay.h"
-#include "frequency/solverhandlers.h"
-#include "registers/blockdiagram.h"
-#include "registers/registergrid.h"
-#include "usb/discovery.h"
+#include "frequency/frequencymodel.h"
+#include "frequency/solve.h"
 #include "usb/libusbbackend.h"
 
 namespace {
-constexpr qint32 NormalPllLowLimit = 100000000;
-constexpr qint32 NormalPllHighLimit = 400000000;
+using Run = StatusLine::Run;
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(std::make_shared<LibUsbBackend>(), parent) {}
 
 MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
-    : QMainWindow(parent), usb_(std::move(usb)), ui_(new MainWindowForm), transportView_(ui_) {
+    : QMainWindow(parent),
+      usb_(std::move(usb)),
+      ui_(new MainWindowForm),
+      views_(form_, session_),
+      files_(form_, session_, views_) {
     ui_->setupUi(this);
-    session_.ui = ui_;
-    session_.window = this;
+    form_.ui = ui_;
+    form_.window = this;
+    session_.status.setListener([this](const QString& text) {
+        if (text.isEmpty())
+            ui_->statusBar->clearMessage();
+        else
+            ui_->statusBar->showMessage(text, 0);
+    });
 
-    i2c_init(session_.adapter, usb_.get(), &transportView_);
+    i2c_init(session_.adapter, usb_.get(), &views_.device);
     session_.fRef = static_cast<double>(ui_->sbFreference->value());
-    session_.pllLowLimit = NormalPllLowLimit;
-    session_.pllHighLimit = NormalPllHighLimit;
+    session_.pllLowLimit = NormalPllRange.low;
+    session_.pllHighLimit = NormalPllRange.high;
     session_.image.applyStartupDefaults();
     session_.solver.targetF1 = 0;
     session_.solver.targetF2 = 0;
-    refreshRegisterGrid(session_);
-    refreshDiagram(session_);  // also fills the I2C address box
-    session_.firstRefresh = false;
+    views_.refreshGrid();
+    views_.device.setUpAddressBox();
+    views_.refreshDiagram();
+    form_.firstRefresh = false;
     on_actionScan_triggered();
 }
 
 MainWindow::~MainWindow() {
     i2c_close(session_.adapter);
+    session_.status.setListener({});
     delete ui_;
 }
 
+void MainWindow::solveForF1() {
+    const QPalette palette = ui_->leF1->palette();
+    if (views_.frequency.takeF1Target(views_.diagram.shownDiv2N()))
+        solveAndShow(ui_->leF1, palette);
+}
+
+void MainWindow::solveForF2() {
+    const QPalette palette = ui_->leF2->palette();
+    if (views_.frequency.takeF2Target())
+        solveAndShow(ui_->leF2, palette);
+}
+
+// The solution goes into the image; a new crosspoint for LCLK1 or LCLK2 is selected in the matrix,
+// whose slot writes it. Then every view shows the result and the core registers are written.
+void MainWindow::solveAndShow(QLineEdit* field, const QPalette& palette) {
+    Session& s = session_;
+    const QString warning = solveIntoImage(
+        s.solver, s.image, s.div1N, s.div2N, views_.frequency.f2Enabled(), s.pllLowLimit,
+        s.pllHighLimit,
+        [this](int output, int code) { views_.diagram.selectCrosspoint(output, code); });
+    views_.frequency.showIterations(s.solver.iterations);
+    if (!warning.isEmpty())
+        s.status.show({ReportKind::Warning, warning});
+    views_.frequency.markSolveResult(field, palette, s.solver.bestError);
+    views_.refreshDiagram();
+    views_.refreshGrid();
+    views_.refreshFrequencies();
+    pushCoreRegisters(s);
+}
+
+void MainWindow::editRegister(quint8 address) {
+    views_.refreshGrid();
+    pushRegister(session_, address);
+}
+
+void MainWindow::copyDividersToSolver() {
+    session_.solver.divider1 = Field::div1N(session_.image);
+    session_.solver.divider2 = Field::div2N(session_.image);
+}
+
+void MainWindow::openAdapter() {
+    i2c_close(session_.adapter);
+    session_.status.clear();
+    if (views_.device.openSelected() < 0)
+        return;
+    views_.refreshGrid();
+    views_.refreshDiagram();
+    copyDividersToSolver();
+    views_.refreshFrequencies();
+}
+
+// A scan that opened an adapter sets CAPLOAD to its start-up value on the chip and shows what was
+// read, with both targets back at zero.
+void MainWindow::scan() {
+    i2c_close(session_.adapter);
+    session_.status.clear();
+    views_.device.scanDevices();
+    if (!session_.adapter.openedByScan)
+        return;
+    session_.status.settleErrors();
+    session_.image[Reg::CapLoad] = 0x40;
+    pushRegister(session_, Reg::CapLoad);
+    views_.refreshGrid();
+    views_.refreshDiagram();
+    copyDividersToSolver();
+    views_.frequency.resetTargets();
+    views_.refreshFrequencies();
+}
+
 void MainWindow::on_cbF2_pref_clicked() {
-    onF2Edited(session_);
+    const Run run(session_.status);
+    solveForF2();
 }
 void MainWindow::on_cbF1_pref_clicked() {
-    onF1Edited(session_);
+    const Run run(session_.status);
+    solveForF1();
 }
 void MainWindow::on_leF2_returnPressed() {
-    trimTargetText(ui_->leF2);
+    views_.frequency.trimTarget(ui_->leF2);
 }
 void MainWindow::on_leF1_returnPressed() {
-    trimTargetText(ui_->leF1);
+    views_.frequency.trimTarget(ui_->leF1);
 }
 void MainWindow::on_cbPLL_extend_toggled(bool checked) {
-    setPllRange(session_, checked);
+    views_.frequency.takePllRange(checked);
 }
 void MainWindow::on_cbF2_enable_toggled(bool checked) {
-    onF2EnableToggled(session_, checked);
+    const Run run(session_.status);
+    if (form_.updatingWidgets)
+        return;
+    views_.frequency.takeF2Enable(checked);
+    solveForF2();
 }
 void MainWindow::on_leF2_editingFinished() {
-    onF2Edited(session_);
+    const Run run(session_.status);
+    solveForF2();
 }
 void MainWindow::on_leF1_editingFinished() {
-    onF1Edited(session_);
+    const Run run(session_.status);
+    solveForF1();
 }
 void MainWindow::on_sbFreference_valueChanged(int) {
-    onReferenceChanged(session_);
+    const Run run(session_.status);
+    views_.diagram.takeReference();
+    views_.refreshFrequencies();
 }
 void MainWindow::on_rbDIV2CLK_PLL_clicked() {
-    onDiv2SourceClicked(session_);
+    const Run run(session_.status);
+    views_.diagram.takeDiv2Source();
+    editRegister(Reg::Div2);
 }
 void MainWindow::on_rbDIV2CLK_ref_clicked() {
-    onDiv2SourceClicked(session_);
+    on_rbDIV2CLK_PLL_clicked();
 }
 void MainWindow::on_rbDIV1CLK_PLL_clicked() {
-    onDiv1SourceClicked(session_);
+    const Run run(session_.status);
+    views_.diagram.takeDiv1Source();
+    editRegister(Reg::Div1);
 }
 void MainWindow::on_rbDIV1CLK_ref_clicked() {
-    onDiv1SourceClicked(session_);
+    on_rbDIV1CLK_PLL_clicked();
 }
 void MainWindow::on_cbPO_clicked() {
-    onPoClicked(session_);
+    const Run run(session_.status);
+    views_.diagram.takePo();
+    editRegister(Reg::PoQ);
 }
 void MainWindow::on_anycheckbox_toggled() {
-    onGridCheckboxToggled(session_);
+    const Run run(session_.status);
+    if (form_.updatingWidgets)
+        return;
+    views_.grid.takeBitBoxes();
+    views_.refreshDiagram();
 }
 void MainWindow::on_anyclockbutton_toggled() {
-    onClockButtonToggled(session_);
+    const Run run(session_.status);
+    if (form_.updatingWidgets)
+        return;
+    views_.diagram.takeOutputButtons();
+    editRegister(Reg::ClockOutputEnable);
 }
+// The three matrix registers go out in order; the first failure stops the rest and leaves the grid
+// as it was, while the image keeps the new codes.
 void MainWindow::on_anymatrixcombobox_changed() {
-    onMatrixComboBoxChanged(session_);
+    const Run run(session_.status);
+    if (form_.updatingWidgets)
+        return;
+    views_.diagram.takeMatrix();
+    if (pushMatrixRegisters(session_))
+        views_.refreshGrid();
 }
 void MainWindow::on_anysbvalue_changed() {
-    onRegisterSpinBoxChanged(session_);
+    const Run run(session_.status);
+    if (form_.updatingWidgets)
+        return;
+    views_.diagram.takeSpinBoxes();
+    views_.refreshGrid();
+    pushCoreRegisters(session_);
 }
 void MainWindow::on_actionOpen_triggered() {
-    onOpenAction(session_);
+    const Run run(session_.status);
+    openAdapter();
 }
 void MainWindow::on_actionScan_triggered() {
-    onScanAction(session_);
+    const Run run(session_.status);
+    scan();
 }
 void MainWindow::on_actionSave_As_triggered() {
-    onSaveAsAction(session_);
+    const Run run(session_.status);
+    files_.saveAs();
 }
 void MainWindow::on_actionSave_triggered() {
-    onSaveAction(session_);
+    const Run run(session_.status);
+    files_.save();
 }
 void MainWindow::on_actionLoad_triggered() {
-    onLoadAction(session_);
+    const Run run(session_.status);
+    files_.load();
 }
 
 void showMainWindow(MainWindow& window) {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/formtransportview.h"
-#include "app/session.h"
+#include "app/filecommands.h"
+#include "session/session.h"
+#include "views/formviews.h"
 
 #include <QMainWindow>
 
@@ -13,8 +14,8 @@ class UsbBackend;
 constexpr int MainWindowWidth = 1420;
 constexpr int MainWindowHeight = 830;
 
-// The one window of the tool. Its slots are the only entry points after start-up; each hands over
-// to the subsystem that owns the behaviour, working on the window's Session.
+// The one window of the tool. It builds the form, creates the views over its Session and wires the
+// named slots to them: each slot is one user action, a run of the status line.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -27,6 +28,8 @@ public:
 
     MainWindowForm* form() const { return ui_; }
     Session& session() { return session_; }
+    FormContext& formContext() { return form_; }
+    FormViews& views() { return views_; }
 
     // The declaration order below is the slot order of the meta-object.
 private slots:
@@ -55,10 +58,20 @@ private slots:
     void on_actionLoad_triggered();
 
 private:
+    void solveForF1();
+    void solveForF2();
+    void solveAndShow(QLineEdit* field, const QPalette& palette);
+    void editRegister(quint8 address);
+    void openAdapter();
+    void scan();
+    void copyDividersToSolver();
+
     std::shared_ptr<UsbBackend> usb_;
     MainWindowForm* ui_;
-    FormTransportView transportView_;
     Session session_;
+    FormContext form_;
+    FormViews views_;
+    FileCommands files_;
 };
 
 // Gives the window its start-up size and shows it.

@@ -27,7 +27,6 @@ constexpr int ReadsPerRound = 20;
 // Takes the read's progress reports and shows nothing.
 class NoProgressView : public TransportObserver {
 public:
-    void showMessage(const QString&) override {}
     void readProgress(int, int) override {}
 };
 

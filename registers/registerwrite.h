@@ -1,11 +1,14 @@
 #pragma once
 
-#include <QtGlobal>
+#include "registers/registerimage.h"
 
-struct Session;
+#include <QString>
 
-// Write-through from the register image to the chip. A failed write is reported in the status
-// bar and never undone in the image; the caller goes on either way.
-void pushRegister(Session& s, quint8 address);
-// 0x0C, 0x12, 0x13, 0x40, 0x41, 0x42 and 0x47, in this order.
-void pushCoreRegisters(Session& s);
+#include <optional>
+
+struct AdapterConnection;
+
+// Writes one register of the image to the chip at the connection's I2C address. Returns the
+// error line ("Error: ...") when the write failed; nothing when it went out or no adapter is open.
+std::optional<QString> writeRegister(AdapterConnection& c, const RegisterImage& image,
+                                     quint8 address);

@@ -1,7 +1,5 @@
 #include "app/mainwindowform.h"
-#include "app/session.h"
-#include "frequency/frequencydisplay.h"
-#include "usb/discovery.h"
+#include "session/session.h"
 #include "windowfixture.h"
 
 #include <QComboBox>
@@ -194,9 +192,9 @@ QStringList entries(const QComboBox* box) {
 
 // What the frequency refresh makes of the target "0.0" in a field: the text that a Scan leaves
 // there. Changes the field to that text.
-QString zeroTargetShown(Session& s, QLineEdit* field) {
+QString zeroTargetShown(WindowFixture& f, QLineEdit* field) {
     field->setText(QStringLiteral("0.0"));
-    refreshFrequencies(s);
+    f.views().refreshFrequencies();
     return field->text();
 }
 
@@ -344,7 +342,7 @@ void TestDiscovery::noUsbSubsystem() {
     f.ui().actionScan->trigger();
     QCOMPARE(entries(f.ui().USBcomboBox), QStringList{NoUsbEntry});
     QCOMPARE(f.ui().statusBar->currentMessage(), QString("Error: USB subsystem not available"));
-    QCOMPARE(i2c_scan_devices(f.session()), -1);
+    QCOMPARE(f.views().device.scanDevices(), -1);
     QCOMPARE(entries(f.ui().USBcomboBox), QStringList{NoUsbEntry});
     QCOMPARE(f.usb->openCount(), 0);
     QVERIFY(f.usb->transfers().empty());
@@ -498,7 +496,7 @@ void TestDiscovery::openLooksOnlyAtTheLastScan() {
     QCOMPARE(list->currentIndex(), 1);
     f.ui().statusBar->clearMessage();
     const int opensBefore = f.usb->openCount();
-    QCOMPARE(i2c_open_selected(f.session()), -1);
+    QCOMPARE(f.views().device.openSelected(), -1);
     QCOMPARE(f.ui().statusBar->currentMessage(), QString());
     QCOMPARE(f.usb->openCount(), opensBefore);
     QCOMPARE(f.usb->openHandleCount(), 0);
@@ -606,8 +604,8 @@ void TestDiscovery::startUp() {
     // The targets were reset to "0.0" before the last frequency refresh.
     const QString f1 = f.ui().leF1->text();
     const QString f2 = f.ui().leF2->text();
-    QCOMPARE(f1, zeroTargetShown(f.session(), f.ui().leF1));
-    QCOMPARE(f2, zeroTargetShown(f.session(), f.ui().leF2));
+    QCOMPARE(f1, zeroTargetShown(f, f.ui().leF1));
+    QCOMPARE(f2, zeroTargetShown(f, f.ui().leF2));
 }
 
 void TestDiscovery::afterSuccessfulOpen_data() {
@@ -655,8 +653,8 @@ void TestDiscovery::afterSuccessfulOpen() {
         QVERIFY(spiedTexts(f2Texts).contains("0.0"));
         const QString f1 = f.ui().leF1->text();
         const QString f2 = f.ui().leF2->text();
-        QCOMPARE(f1, zeroTargetShown(f.session(), f.ui().leF1));
-        QCOMPARE(f2, zeroTargetShown(f.session(), f.ui().leF2));
+        QCOMPARE(f1, zeroTargetShown(f, f.ui().leF1));
+        QCOMPARE(f2, zeroTargetShown(f, f.ui().leF2));
     } else {
         QCOMPARE(spiedTexts(f1Texts), QStringList());
         QCOMPARE(spiedTexts(f2Texts), QStringList());

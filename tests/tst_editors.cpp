@@ -1,5 +1,3 @@
-#include "registers/blockdiagram.h"
-#include "registers/registergrid.h"
 #include "windowfixture.h"
 
 #include <QAbstractItemView>
@@ -23,8 +21,8 @@ std::vector<int> concat(std::initializer_list<std::vector<int>> parts) {
 void setImage(WindowFixture& f, std::initializer_list<std::pair<int, int>> bytes) {
     for (auto [address, value] : bytes)
         f.session().image[address] = quint8(value);
-    refreshRegisterGrid(f.session());
-    refreshDiagram(f.session());
+    f.views().refreshGrid();
+    f.views().refreshDiagram();
     f.usb->resetTransfers();
 }
 
@@ -114,7 +112,7 @@ void TestEditors::gridShowsImageAndBitsAgree() {
     WindowFixture f;
     f.open();
     f.session().image[address] = quint8(value);
-    refreshRegisterGrid(f.session());
+    f.views().refreshGrid();
     QCOMPARE(fieldText(f, row), text);
     for (int bit = 0; bit < 8; ++bit) {
         auto* box = f.window->findChild<QCheckBox*>(QString::asprintf("cb%02d%d", row, bit));
@@ -132,7 +130,7 @@ void TestEditors::gridRefreshGoesOnAfterFailedWrite() {
     // Transfers 0..5 are the writes of 0x09, 0x0C and 0x12 with their status queries; 0x12's
     // status answers "not acknowledged".
     f.usb->injectFault(5, SimFault::answer(2));
-    refreshRegisterGrid(f.session());
+    f.views().refreshGrid();
     QCOMPARE(f.writtenRegisters(), GridOrder);
     QVERIFY(f.ui().statusBar->currentMessage().startsWith("Error: "));
     QCOMPARE(fieldText(f, 3), QString("0x5A"));
@@ -399,7 +397,7 @@ void TestEditors::diagramShowsChipAfterRead() {
     QCOMPARE(ui.sbQCounter->value(), 0x13);
     QVERIFY(ui.cbPO->isChecked());
     QCOMPARE(int(f.chip->registerValue(0x09)), 0x2A);
-    refreshDiagram(f.session());
+    f.views().refreshDiagram();
     QVERIFY(f.usb->transfers().empty());
 }
 

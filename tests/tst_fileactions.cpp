@@ -1,4 +1,4 @@
-#include "files/fileactions.h"
+#include "app/filecommands.h"
 #include "registerfilebytes.h"
 #include "windowfixture.h"
 
@@ -372,7 +372,7 @@ void TestFileActions::saveThenLoadRestoresEverything() {
     QCOMPARE(session().solver.targetF1, 29999999.5);
     QCOMPARE(session().solver.targetF2, 7500000.25);
     QCOMPARE(session().currentFileName, path("a.cy22150.bin"));
-    QCOMPARE(session().updatingWidgets, false);
+    QCOMPARE(fixture_->form().updatingWidgets, false);
     // The grid shows the loaded image.
     QCOMPARE(ui().leVal05->text(), QString("0x10"));
     QCOMPARE(ui().sbPB->value(), 16);
@@ -552,7 +552,7 @@ void TestFileActions::refusedFile() {
     QCOMPARE(session().solver.targetF1, 123.0);
     QVERIFY(fixture_->usb->transfers().empty());
     QVERIFY(fixture_->chip->registers() == chipRegisters);
-    QCOMPARE(session().updatingWidgets, false);
+    QCOMPARE(fixture_->form().updatingWidgets, false);
 }
 
 void TestFileActions::unreadableFile() {

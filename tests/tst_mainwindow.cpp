@@ -1,5 +1,3 @@
-#include "registers/blockdiagram.h"
-#include "registers/registergrid.h"
 #include "windowfixture.h"
 
 #include <QMetaMethod>
@@ -94,8 +92,8 @@ void TestMainWindow::startupWithoutAdapter() {
     QCOMPARE(s.pllHighLimit, 400000000);
     QCOMPARE(s.solver.targetF1, 0.0);
     QCOMPARE(s.solver.targetF2, 0.0);
-    QCOMPARE(s.firstRefresh, false);
-    QCOMPARE(s.updatingWidgets, false);
+    QCOMPARE(f.form().firstRefresh, false);
+    QCOMPARE(f.form().updatingWidgets, false);
     QVERIFY(!s.adapter.handle);
     QCOMPARE(int(s.adapter.i2cAddress), 0x69);
 
@@ -126,8 +124,8 @@ void TestMainWindow::exactlyOneConnectionPerFamilyWidget() {
     WindowFixture f;
     MainWindow& w = f.open();
     for (int i = 0; i < 3; ++i) {
-        refreshRegisterGrid(f.session());
-        refreshDiagram(f.session());
+        f.views().refreshGrid();
+        f.views().refreshDiagram();
     }
     int boxes = 0;
     for (const QCheckBox* box : w.findChildren<QCheckBox*>()) {
@@ -164,8 +162,8 @@ void TestMainWindow::oneHandlerRunAfterManyRefreshes() {
     WindowFixture f;
     MainWindow& w = f.open();
     for (int i = 0; i < 5; ++i) {
-        refreshRegisterGrid(f.session());
-        refreshDiagram(f.session());
+        f.views().refreshGrid();
+        f.views().refreshDiagram();
     }
     f.usb->resetTransfers();
 
@@ -198,7 +196,7 @@ void TestMainWindow::updatingWidgetsSilencesEditingSlots() {
     WindowFixture f;
     MainWindow& w = f.open();
     const RegisterImage before = f.session().image;
-    f.session().updatingWidgets = true;
+    f.form().updatingWidgets = true;
 
     QWidget* target = w.findChild<QWidget*>(widget);
     QVERIFY(target);

@@ -7,8 +7,8 @@
 // (for a crash, where no failure message comes). A failure names the seed, the row and the
 // action.
 
+#include "app/filecommands.h"
 #include "app/mainwindowform.h"
-#include "files/fileactions.h"
 #include "windowfixture.h"
 
 #include <QAbstractItemView>
@@ -829,8 +829,8 @@ QString RandomRun::consistencyProblems() const {
            "leF2 or cbF2_pref is enabled against cbF2_enable");
     expect(f2 || !ui.cbF2_pref->isChecked(), "F2 preferred while F2 is disabled");
 
-    expect(!s.updatingWidgets, "updatingWidgets stayed set");
-    expect(!s.firstRefresh, "firstRefresh is set again");
+    expect(!f_.form().updatingWidgets, "updatingWidgets stayed set");
+    expect(!f_.form().firstRefresh, "firstRefresh is set again");
     const QString message = ui.statusBar->currentMessage();
     expect(!message.startsWith("Error: ") || message == "Error: Filename is empty!",
            "the status bar reports \"" + message + "\"");

@@ -1,5 +1,6 @@
 #include "frequency/frequencymodel.h"
 #include "frequency/solutionfields.h"
+#include "frequency/solve.h"
 #include "frequency/solver.h"
 
 #include <QtTest>
@@ -37,6 +38,8 @@ private slots:
     void divider2Fields();
     void pllFields_data();
     void pllFields();
+    void chargePumpChangesOnlyThePumpBits_data();
+    void chargePumpChangesOnlyThePumpBits();
 };
 
 void TestSolver::search_data() {
@@ -346,6 +349,31 @@ void TestSolver::pllFields() {
     for (int a = 0; a < RegisterImage::Size; ++a)
         if (a < 0x40 || a > 0x42)
             QCOMPARE(int(r[a]), 0);
+}
+
+void TestSolver::chargePumpChangesOnlyThePumpBits_data() {
+    QTest::addColumn<int>("pTotal");
+    QTest::addColumn<int>("register40");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("15") << 15 << 0xE3 << "Warning: unstable charge-pump-setting, p < 15!";
+    QTest::newRow("16") << 16 << 0xE3 << QString();
+    QTest::newRow("45") << 45 << 0xE7 << QString();
+    QTest::newRow("1023") << 1023 << 0xF3 << QString();
+    QTest::newRow("1024") << 1024 << 0xF7 << "Warning: unstable charge-pump-setting, p > 1023!";
+    QTest::newRow("2055") << 2055 << 0xFF << "Warning: unstable charge-pump-setting, p > 1680!";
+    QTest::newRow("2056") << 2056 << 0xE3
+                          << "Warning: invalid charge-pump-setting, p out of range!";
+}
+
+void TestSolver::chargePumpChangesOnlyThePumpBits() {
+    QFETCH(int, pTotal);
+    RegisterImage image;
+    image.bytes.fill(0xFF);
+    QTEST(selectChargePump(image, pTotal), "warning");
+    QTEST(int(image[0x40]), "register40");
+    for (int a = 0; a < RegisterImage::Size; ++a)
+        if (a != 0x40)
+            QCOMPARE(int(image[a]), 0xFF);
 }
 
 QTEST_APPLESS_MAIN(TestSolver)

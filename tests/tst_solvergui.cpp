@@ -2,8 +2,6 @@
 // i2c-tiny-usb adapter and CY22150 behind it: what the user types and clicks, what the window
 // shows and which registers reach the chip in which order.
 
-#include "frequency/frequencydisplay.h"
-#include "frequency/solverhandlers.h"
 #include "windowfixture.h"
 
 #include <QtTest>
@@ -87,8 +85,6 @@ private slots:
     void pllRangeTakesEffectAtTheNextRefresh();
     void crosspointDisplay_data();
     void crosspointDisplay();
-    void selectChargePumpChangesOnlyThePumpBits_data();
-    void selectChargePumpChangesOnlyThePumpBits();
     void returnTrimsTheTargetText();
     void refreshKeepsAnOuterUpdatingWidgets();
 
@@ -156,7 +152,7 @@ void TestSolverGui::startupDisplay() {
     QLineEdit plain;
     QCOMPARE(background(ui().leF2), background(&plain));
     QCOMPARE(ui().lbIterations->text(), QString("Iterations: 0"));
-    QVERIFY(!session().updatingWidgets);
+    QVERIFY(!rig->form().updatingWidgets);
 }
 
 void TestSolverGui::solveF1_data() {
@@ -236,7 +232,7 @@ void TestSolverGui::solveF1() {
     // The image is what the chip got last.
     for (int reg : GridOrder)
         QCOMPARE(int(rig->chip->registerValue(reg)), int(session().image[reg]));
-    QVERIFY(!session().updatingWidgets);
+    QVERIFY(!rig->form().updatingWidgets);
 }
 
 // The refreshes after a solve clear the status bar; a write that failed in the grid refresh must
@@ -490,39 +486,10 @@ void TestSolverGui::crosspointDisplay() {
     QVERIFY(ui().leLCLK4->text().contains("inf"));
 }
 
-void TestSolverGui::selectChargePumpChangesOnlyThePumpBits_data() {
-    QTest::addColumn<int>("pTotal");
-    QTest::addColumn<int>("register40");
-    QTest::addColumn<QString>("status");
-    const QString earlier = "earlier line";
-    QTest::newRow("15") << 15 << 0xE3 << PumpBelow15;
-    QTest::newRow("16") << 16 << 0xE3 << earlier;
-    QTest::newRow("45") << 45 << 0xE7 << earlier;
-    QTest::newRow("1023") << 1023 << 0xF3 << earlier;
-    QTest::newRow("1024") << 1024 << 0xF7 << "Warning: unstable charge-pump-setting, p > 1023!";
-    QTest::newRow("2055") << 2055 << 0xFF << "Warning: unstable charge-pump-setting, p > 1680!";
-    QTest::newRow("2056") << 2056 << 0xE3
-                          << "Warning: invalid charge-pump-setting, p out of range!";
-}
-
-void TestSolverGui::selectChargePumpChangesOnlyThePumpBits() {
-    QFETCH(int, pTotal);
-    session().image[0x40] = 0xFF;
-    ui().statusBar->showMessage("earlier line", 0);
-    const int pumpShown = ui().sbChargePump->value();
-
-    selectChargePump(session(), pTotal);
-
-    QTEST(int(session().image[0x40]), "register40");
-    QTEST(ui().statusBar->currentMessage(), "status");
-    QCOMPARE(writes(), Writes());                     // nothing reaches the chip
-    QCOMPARE(ui().sbChargePump->value(), pumpShown);  // and nothing is redrawn
-}
-
 void TestSolverGui::returnTrimsTheTargetText() {
     QLineEdit field;
     field.setText("  100000000 \t");
-    trimTargetText(&field);
+    rig->views().frequency.trimTarget(&field);
     QCOMPARE(field.text(), QString("100000000"));
 
     // In the window Return trims, then the solve reformats the text.
@@ -534,17 +501,17 @@ void TestSolverGui::returnTrimsTheTargetText() {
 // A refresh inside a bulk update (a file load sets updatingWidgets around its own) leaves the
 // flag set for the rest of that update; on its own it leaves it clear.
 void TestSolverGui::refreshKeepsAnOuterUpdatingWidgets() {
-    session().updatingWidgets = true;
-    refreshFrequencies(session());
-    QVERIFY(session().updatingWidgets);
+    rig->form().updatingWidgets = true;
+    rig->views().refreshFrequencies();
+    QVERIFY(rig->form().updatingWidgets);
     // So the register editors stay silent: a matrix choice changes nothing in the image.
     ui().cbMatrix_LCLK3->setCurrentIndex(7);
     QCOMPARE(int(session().image[0x44]), 0x00);
     QCOMPARE(writes(), Writes());
 
-    session().updatingWidgets = false;
-    refreshFrequencies(session());
-    QVERIFY(!session().updatingWidgets);
+    rig->form().updatingWidgets = false;
+    rig->views().refreshFrequencies();
+    QVERIFY(!rig->form().updatingWidgets);
 }
 
 QTEST_MAIN(TestSolverGui)

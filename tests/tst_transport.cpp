@@ -12,10 +12,8 @@ Q_DECLARE_METATYPE(SimFault)
 namespace {
 class RecordingObserver : public TransportObserver {
 public:
-    void showMessage(const QString& message) override { messages << message; }
     void readProgress(int done, int count) override { progress.append({done, count}); }
 
-    QStringList messages;
     QList<QPair<int, int>> progress;
 };
 
@@ -129,7 +127,6 @@ private slots:
     void countAbove256();
     void errorText_data();
     void errorText();
-    void reportWithoutForm();
     void initStartsTheLibrary();
     void closeReleasesTheHandle();
 };
@@ -154,7 +151,6 @@ void TestTransport::writeTransfers() {
         describe(QList<Expected>{{0x20, 7, 0, address, 2, QByteArray() + char(reg) + char(value)},
                                  statusTransfer()}));
     QCOMPARE(int(b.chip->registerValue(reg)), value);
-    QVERIFY(b.form.messages.isEmpty());
 }
 
 void TestTransport::readTransfers_data() {
@@ -180,7 +176,6 @@ void TestTransport::readTransfers() {
         QCOMPARE(int(buffer[std::size_t(i)]),
                  int(i < count ? chipPattern((first + i) & 0xFF) : Unread));
     }
-    QVERIFY(b.form.messages.isEmpty());
 }
 
 void TestTransport::readProgress() {
@@ -310,7 +305,6 @@ void TestTransport::readFailures() {
     for (int i = 0; i < progressCalls; ++i) {
         QCOMPARE(b.form.progress.at(i), qMakePair(i, count));
     }
-    QVERIFY(b.form.messages.isEmpty());  // the caller maps the codes to messages
 }
 
 void TestTransport::writeFailures_data() {
@@ -341,7 +335,6 @@ void TestTransport::writeFailures() {
     QCOMPARE(i2c_write_register(b.c, 0x69, 0x09, 0x20), result);
     QCOMPARE(int(b.usb.transfers().size()), transfersSent);
     QCOMPARE(int(b.chip->registerValue(0x09)), chipWritten ? 0x20 : int(chipPattern(0x09)));
-    QVERIFY(b.form.messages.isEmpty());  // pushing a register reports, the transport does not
 }
 
 void TestTransport::chipAtOtherAddress() {
@@ -429,7 +422,6 @@ void TestTransport::noAdapterOpen() {
     QVERIFY(b.usb.transfers().empty());
     QCOMPARE(buffer, std::vector<quint8>(256, Unread));
     QVERIFY(b.form.progress.isEmpty());
-    QVERIFY(b.form.messages.isEmpty());
     QCOMPARE(int(b.chip->registerValue(0x09)), int(chipPattern(0x09)));
 }
 
@@ -476,18 +468,6 @@ void TestTransport::errorText() {
     QCOMPARE(i2c_write_register(b.c, 0x69, 0x09, 0x20), -4);
     QCOMPARE(i2c_error_text(b.c), message);
     QVERIFY(i2c_error_text(b.c).size() <= 255);
-    i2c_report_error(b.c);
-    QCOMPARE(b.form.messages, QStringList{message});
-}
-
-void TestTransport::reportWithoutForm() {
-    Bench b;
-    b.c.form = nullptr;
-    b.usb.injectFault(0, SimFault::failure(-1, "Input/Output Error"));
-    QCOMPARE(i2c_write_register(b.c, 0x69, 0x09, 0x20), -4);
-    i2c_report_error(b.c);  // must not need a view
-    QCOMPARE(i2c_error_text(b.c), QStringLiteral("Error: Input/Output Error"));
-    QVERIFY(b.form.messages.isEmpty());
 }
 
 void TestTransport::initStartsTheLibrary() {

@@ -38,6 +38,8 @@ struct WindowFixture {
 
     MainWindowForm& ui() const { return *window->form(); }
     Session& session() const { return window->session(); }
+    FormContext& form() const { return window->formContext(); }
+    FormViews& views() const { return window->views(); }
 
     // Register numbers of the register writes (request 7) since the log was last cleared.
     std::vector<int> writtenRegisters() const {

@@ -1,13 +1,37 @@
 #pragma once
 
-struct Session;
+#include "registers/registerimage.h"
+#include "usb/usbbackend.h"
 
-// Lists every USB device in USBcomboBox and opens the first i2c-tiny-usb adapter while none is
-// open. Returns 0, or -1 when the USB library reports no bus.
-int i2c_scan_devices(Session& s);
-// Opens the adapter named by the selected USBcomboBox entry and reads all 256 registers into the
-// image. Returns 0 on success, -1 on every failure.
-int i2c_open_selected(Session& s);
+#include <QString>
 
-void onScanAction(Session& s);
-void onOpenAction(Session& s);
+#include <optional>
+
+struct AdapterConnection;
+
+namespace DiscoveryText {
+inline const QString NoUsbSubsystem = QStringLiteral("No USB subsystem found on this machine!");
+inline const QString WrongAdapter =
+    QStringLiteral("Error: wrong VID/PID, only i2c-tiny-usb interface supported");
+inline const QString ReadSuccess = QStringLiteral("Info: Device configuration successfully read.");
+inline const QString NotFound = QStringLiteral("Error: Device not found at this interface!");
+inline const QString NotCompletelyReadable = QStringLiteral("Error: Device not complete readable!");
+}  // namespace DiscoveryText
+
+// The listing text of a device. Every device is opened briefly for its strings, whatever it is.
+QString listEntry(UsbBackend& usb, const UsbDeviceInfo& device);
+
+// The device of the last enumeration whose identification starts a listing entry.
+std::optional<UsbDeviceInfo> findListedDevice(const UsbBackend& usb, const QString& entry);
+
+// What opening an adapter and reading its chip came to: the line to show (empty: nothing to say),
+// an error unless ok.
+struct ChipReadOutcome {
+    bool ok = false;
+    QString message;
+};
+
+// Opens the adapter named by a listing entry of the last enumeration (no new one) into the
+// connection, which must have none open, and reads all 256 registers at the connection's I2C
+// address straight into the image: bytes read before a failure stay there.
+ChipReadOutcome openListedAdapter(AdapterConnection& c, const QString& entry, RegisterImage& image);

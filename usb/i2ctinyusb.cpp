@@ -136,9 +136,3 @@ QString i2c_error_text(const AdapterConnection& c) {
     }
     return message;
 }
-
-void i2c_report_error(AdapterConnection& c) {
-    if (c.form != nullptr) {
-        c.form->showMessage(i2c_error_text(c));
-    }
-}

@@ -6,12 +6,10 @@
 class UsbBackend;
 class UsbHandle;
 
-// What the transport shows the user: error lines in the status bar and the progress of a
-// register read. The main window implements it on its form.
+// Follows the progress of a register read; a front end shows it as a bar.
 class TransportObserver {
 public:
     virtual ~TransportObserver() = default;
-    virtual void showMessage(const QString& message) = 0;
     // Called before byte `done` of `count` and with done == count at the end; the view sets its
     // bar to done * maximum / count and repaints it at once.
     virtual void readProgress(int done, int count) = 0;
@@ -55,4 +53,3 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
                        quint8* buffer);
 // "Error: " and the library's last error text, at most 255 characters in all.
 QString i2c_error_text(const AdapterConnection& c);
-void i2c_report_error(AdapterConnection& c);

@@ -1,12 +1,9 @@
-#include "registers/registergrid.h"
+#include "views/gridview.h"
 
 #include "app/mainwindowform.h"
-#include "app/session.h"
-#include "app/statuslinewatch.h"
-#include "frequency/frequencydisplay.h"
-#include "registers/blockdiagram.h"
-#include "registers/formcells.h"
-#include "registers/registerwrite.h"
+#include "session/session.h"
+#include "views/formcells.h"
+#include "views/formcontext.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -34,32 +31,24 @@ QString hexText(quint8 value) {
 }
 }  // namespace
 
-void refreshRegisterGrid(Session& s) {
-    refreshFrequencies(s);
-    const QGridLayout* grid = s.ui->gridLayout;
+void GridView::refresh() {
+    const QGridLayout* grid = form_.ui->gridLayout;
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
         const quint8 address = rowAddress(grid, row);
-        const quint8 value = s.image[address];
+        const quint8 value = s_.image[address];
         if (QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn))
             field->setText(hexText(value));
         for (int bit = 0; bit < 8; ++bit) {
             QCheckBox* box = bitBox(grid, row, bit);
-            if (!box)
-                continue;
-            if (!s.firstRefresh)
-                QObject::disconnect(box, SIGNAL(toggled(bool)), s.window,
-                                    SLOT(on_anycheckbox_toggled()));
-            box->setChecked((value >> bit) & 1);
-            QObject::connect(box, SIGNAL(toggled(bool)), s.window, SLOT(on_anycheckbox_toggled()));
+            setDetached(form_, box, SIGNAL(toggled(bool)), SLOT(on_anycheckbox_toggled()),
+                        [&] { box->setChecked((value >> bit) & 1); });
         }
-        pushRegister(s, address);
+        pushRegister(s_, address);
     }
 }
 
-void onGridCheckboxToggled(Session& s) {
-    if (s.updatingWidgets)
-        return;
-    const QGridLayout* grid = s.ui->gridLayout;
+void GridView::takeBitBoxes() {
+    const QGridLayout* grid = form_.ui->gridLayout;
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
         const quint8 address = rowAddress(grid, row);
         int value = 0;
@@ -69,7 +58,7 @@ void onGridCheckboxToggled(Session& s) {
             if (box && box->isChecked())
                 value |= 0x80;
         }
-        s.image[address] = static_cast<quint8>(value);
+        s_.image[address] = static_cast<quint8>(value);
         // Every refresh leaves boxes, fields and image agreeing, so only the toggled row differs
         // from its field and only that register is written.
         QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn);
@@ -77,11 +66,6 @@ void onGridCheckboxToggled(Session& s) {
         if (!field || field->text() == text)
             continue;
         field->setText(text);
-        pushRegister(s, address);
+        pushRegister(s_, address);
     }
-    // The diagram refresh clears the status bar: a failed write must not vanish unseen.
-    StatusLineWatch watch(s.ui->statusBar, QString());
-    watch.check();
-    refreshDiagram(s);
-    watch.finish();
 }

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+struct FormContext;
+struct FormViews;
+struct Session;
+
+// Where the commands get a file name from: the standard open or save dialog unless replaced, for
+// example by a test that answers in place of the user. An empty result means cancelled.
+enum class FileDialogKind { Open, Save };
+using FileNameProvider =
+    std::function<QString(FileDialogKind kind, QWidget* parent, const QString& caption,
+                          const QString& directory, const QString& filter)>;
+// An empty provider brings the standard dialogs back.
+void setFileNameProvider(FileNameProvider provider);
+
+// The File menu: Load, Save and Save As of register files.
+class FileCommands {
+public:
+    FileCommands(FormContext& form, Session& s, FormViews& views)
+        : form_(form), s_(s), views_(views) {}
+
+    void load();
+    void save();
+    void saveAs();
+
+    // Reads the file named by currentFileName and applies it to the image, the widgets and the
+    // chip; a refused file changes nothing.
+    void loadCurrentFile();
+    // Writes the current state to the file named by currentFileName.
+    void saveCurrentFile();
+
+private:
+    bool askFileName(FileDialogKind kind, const char* caption);
+
+    FormContext& form_;
+    Session& s_;
+    FormViews& views_;
+};

@@ -1,0 +1,23 @@
+#include "session/session.h"
+
+#include "registers/registerwrite.h"
+
+void pushRegister(Session& s, quint8 address) {
+    if (const std::optional<QString> error = writeRegister(s.adapter, s.image, address))
+        s.status.show({ReportKind::Error, *error});
+}
+
+void pushCoreRegisters(Session& s) {
+    for (quint8 address : CoreRegisters)
+        pushRegister(s, address);
+}
+
+bool pushMatrixRegisters(Session& s) {
+    for (quint8 address : {Reg::Matrix1, Reg::Matrix2, Reg::Matrix3}) {
+        if (const std::optional<QString> error = writeRegister(s.adapter, s.image, address)) {
+            s.status.show({ReportKind::Error, *error});
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "frequency/solver.h"
+#include "registers/registerimage.h"
+#include "session/statusline.h"
+#include "usb/i2ctinyusb.h"
+
+#include <QString>
+
+// The process-wide state of the tool: what the front ends show and edit, and what goes to the
+// chip. It knows no widget; the main window owns exactly one, so a new window starts clean.
+struct Session {
+    RegisterImage image;
+    int div1N = 0;  // copies of DIV1N and DIV2N that the frequency display divides by
+    int div2N = 0;
+    double fRef = 0;  // reference frequency, Hz
+    double fPll = 0;  // PLL frequency of the last frequency refresh, Hz
+    qint32 pllLowLimit = 0;
+    qint32 pllHighLimit = 0;
+    SolverRecord solver;
+    AdapterConnection adapter;
+    QString currentFileName;
+    StatusLine status;
+};
+
+// Write-through from the image to the chip. A failed write goes to the status line as an error
+// and is never undone in the image; the caller goes on either way.
+void pushRegister(Session& s, quint8 address);
+// 0x0C, 0x12, 0x13, 0x40, 0x41, 0x42 and 0x47, in this order.
+void pushCoreRegisters(Session& s);
+// 0x44, 0x45 and 0x46 in order; the first failure stops the rest. True when all three went out.
+bool pushMatrixRegisters(Session& s);

@@ -1,0 +1,70 @@
+#include "views/deviceview.h"
+
+#include "app/mainwindowform.h"
+#include "session/session.h"
+#include "usb/deviceid.h"
+#include "usb/discovery.h"
+#include "usb/usbbackend.h"
+#include "views/formcontext.h"
+
+namespace {
+constexpr int I2cAddressCount = 128;
+constexpr int DefaultI2cAddress = 0x69;
+}  // namespace
+
+void DeviceView::setUpAddressBox() {
+    QComboBox* box = form_.ui->DeviceAddresscomboBox;
+    box->clear();
+    for (int address = 0; address < I2cAddressCount; ++address)
+        box->addItem(i2cAddressText(quint8(address)));
+    box->setCurrentIndex(DefaultI2cAddress);
+    QObject::connect(box, SIGNAL(currentIndexChanged(int)), form_.window,
+                     SLOT(on_actionScan_triggered()));
+}
+
+int DeviceView::scanDevices() {
+    AdapterConnection& c = s_.adapter;
+    UsbBackend& usb = *c.usb;
+    QComboBox* list = form_.ui->USBcomboBox;
+    c.openedByScan = false;
+    list->clear();
+
+    usb.rescan();
+    const std::vector<UsbBus> busses = usb.busses();
+    if (busses.empty()) {
+        list->addItem(DiscoveryText::NoUsbSubsystem);
+        s_.status.show({ReportKind::Error, i2c_error_text(c)});
+        return -1;
+    }
+    for (const UsbBus& bus : busses) {
+        for (const UsbDeviceInfo& device : bus.devices) {
+            list->addItem(listEntry(usb, device));
+            // Only the first adapter is opened; one whose open failed leaves the handle null, so
+            // the next adapter gets its turn.
+            if (isAdapter(device.vendorId, device.productId) && !c.handle) {
+                list->setCurrentIndex(list->count() - 1);
+                if (openSelected() >= 0)
+                    c.openedByScan = true;
+            }
+        }
+    }
+    return 0;
+}
+
+int DeviceView::openSelected() {
+    AdapterConnection& c = s_.adapter;
+    if (c.handle)
+        i2c_close(c);
+    c.i2cAddress = parseI2cAddress(form_.ui->DeviceAddresscomboBox->currentText());
+    const ChipReadOutcome outcome =
+        openListedAdapter(c, form_.ui->USBcomboBox->currentText(), s_.image);
+    if (!outcome.message.isEmpty())
+        s_.status.show({outcome.ok ? ReportKind::Info : ReportKind::Error, outcome.message});
+    return outcome.ok ? 0 : -1;
+}
+
+void DeviceView::readProgress(int done, int count) {
+    QProgressBar* bar = form_.ui->LOADSAVEprogressBar;
+    bar->setValue(progressBarValue(done, count, bar->maximum()));
+    bar->repaint();
+}

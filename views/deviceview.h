@@ -1,0 +1,30 @@
+#pragma once
+
+#include "usb/i2ctinyusb.h"
+
+struct FormContext;
+struct Session;
+
+// The USB device list, the I2C address box and the read progress bar.
+class DeviceView : public TransportObserver {
+public:
+    DeviceView(FormContext& form, Session& s) : form_(form), s_(s) {}
+
+    // Fills the I2C address box once. Its scan connection comes after the selection, so filling it
+    // starts no scan.
+    void setUpAddressBox();
+    // Lists every USB device and opens the first i2c-tiny-usb adapter while none is open. Returns
+    // 0, or -1 when the USB library reports no bus.
+    int scanDevices();
+    // Opens the adapter named by the selected entry and reads all 256 registers into the image.
+    // Returns 0 on success, -1 on every failure.
+    int openSelected();
+
+    // Sets the bar to done * maximum / count and repaints it at once: the event loop does not run
+    // during a read.
+    void readProgress(int done, int count) override;
+
+private:
+    FormContext& form_;
+    Session& s_;
+};

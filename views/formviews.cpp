@@ -1,0 +1,11 @@
+#include "views/formviews.h"
+
+void FormViews::refreshGrid() {
+    frequency.refresh();
+    grid.refresh();
+}
+
+void FormViews::refreshDiagram() {
+    diagram.refresh();
+    frequency.refresh();
+}

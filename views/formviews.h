@@ -1,0 +1,25 @@
+#pragma once
+
+#include "views/deviceview.h"
+#include "views/diagramview.h"
+#include "views/formcontext.h"
+#include "views/frequencyview.h"
+#include "views/gridview.h"
+
+// The four views of the form, and the order in which they are refreshed after a change: the one
+// place that knows which refresh follows which.
+struct FormViews {
+    FormViews(FormContext& form, Session& s)
+        : grid(form, s), diagram(form, s), frequency(form, s), device(form, s) {}
+
+    // The frequencies, then the grid rows, each shown register written to the chip.
+    void refreshGrid();
+    // The diagram controls, then the frequencies.
+    void refreshDiagram();
+    void refreshFrequencies() { frequency.refresh(); }
+
+    GridView grid;
+    DiagramView diagram;
+    FrequencyView frequency;
+    DeviceView device;
+};

@@ -1,0 +1,180 @@
+#include "views/frequencyview.h"
+
+#include "app/mainwindowform.h"
+#include "frequency/frequencyreadout.h"
+#include "frequency/solver.h"
+#include "session/session.h"
+#include "views/formcells.h"
+#include "views/formcontext.h"
+
+#include <QBrush>
+#include <QLineEdit>
+
+namespace {
+QString frequencyText(double hz) {
+    return QString::asprintf("%12.5f Hz", hz);
+}
+
+QString targetText(double hz) {
+    return QString::asprintf("%12.5f", hz);
+}
+}  // namespace
+
+// A target field holding 0 or no number takes the output as its target, so it shows what the
+// output gives and agrees with it. With colour set, the field then gets the colour of the
+// closeness rule through the palette copy.
+void FrequencyView::compareWithTarget(QLineEdit* field, QPalette& palette, double output,
+                                      bool colour) {
+    double target = field->text().trimmed().toDouble();  // 0 when it is no number
+    if (target == 0) {
+        field->setText(QString::asprintf("%12.5f", output));
+        target = output;
+    }
+    if (!colour)
+        return;
+    if (const std::optional<Qt::GlobalColor> c = targetColour(output, target))
+        palette.setBrush(QPalette::All, field->backgroundRole(), QBrush(*c, Qt::SolidPattern));
+    field->setPalette(palette);
+}
+
+void FrequencyView::refresh() {
+    MainWindowForm& ui = *form_.ui;
+    s_.status.clear();
+    const FrequencyReadout readout = readFrequencies(s_.image, s_.fRef, s_.div1N, s_.div2N,
+                                                     PllRange{s_.pllLowLimit, s_.pllHighLimit});
+    s_.fPll = readout.fPll;
+    ui.lePLL->setText(frequencyText(s_.fPll));
+    for (const QString& warning : readout.pllWarnings)
+        s_.status.show({ReportKind::Warning, warning});
+
+    QPalette f1Palette = ui.leF1->palette();
+    QPalette f2Palette = ui.leF2->palette();
+    const QGridLayout* matrix = ui.gridLayout_2;
+    const int outputs = std::min(matrixOutputCount(matrix), OutputCount);
+    for (int i = 0; i < outputs; ++i) {
+        const double output = readout.outputs[std::size_t(i)];
+        if (QLineEdit* field = widgetAt<QLineEdit>(matrix, 3 * i + 1, 0))
+            field->setText(frequencyText(output));
+
+        const UpdatingWidgets quiet(form_);
+        if (i == 0)
+            compareWithTarget(ui.leF1, f1Palette, output, true);
+        else if (i == 1)
+            compareWithTarget(ui.leF2, f2Palette, output, ui.cbF2_enable->isChecked());
+    }
+}
+
+void FrequencyView::takeOptions() {
+    s_.solver.refFrequency = s_.fRef;
+    s_.solver.f1Preferred = form_.ui->cbF1_pref->isChecked() ? 1 : 0;
+    s_.solver.f2Preferred = form_.ui->cbF2_pref->isChecked() ? 1 : 0;
+}
+
+bool FrequencyView::takeF1Target(int shownDiv2N) {
+    MainWindowForm& ui = *form_.ui;
+    if (form_.updatingWidgets)
+        return false;
+    const bool f2On = ui.cbF2_enable->isChecked();
+    if (!f2On) {
+        ui.leF2->setText(ui.leF1->text());
+        s_.solver.divider2 = shownDiv2N;
+    }
+    takeOptions();
+    bool ok1 = false;
+    bool ok2 = false;
+    s_.solver.targetF1 = readTarget(ui.leF1->text(), &ok1);
+    s_.solver.targetF2 = readTarget(ui.leF2->text(), &ok2);
+    if (!(f2On && ok2))
+        s_.solver.targetF2 = s_.solver.targetF1;
+    ui.leF1->setText(targetText(s_.solver.targetF1));
+    ui.leF2->setText(targetText(s_.solver.targetF2));
+    return ok1;  // nothing to solve for: no register changes, nothing written
+}
+
+bool FrequencyView::takeF2Target() {
+    MainWindowForm& ui = *form_.ui;
+    if (form_.updatingWidgets)
+        return false;
+    takeOptions();
+    bool ok1 = false;
+    bool ok2 = false;
+    s_.solver.targetF1 = readTarget(ui.leF1->text(), &ok1);
+    s_.solver.targetF2 = readTarget(ui.leF2->text(), &ok2);
+    if (!ok1)
+        s_.solver.targetF1 = s_.solver.targetF2;
+    ui.leF1->setText(targetText(s_.solver.targetF1));
+    ui.leF2->setText(targetText(s_.solver.targetF2));
+    return ok2;
+}
+
+void FrequencyView::takeF2Enable(bool on) {
+    MainWindowForm& ui = *form_.ui;
+    const UpdatingWidgets quiet(form_);
+    ui.leF2->setEnabled(on);
+    if (!on) {
+        ui.leF2->setText(ui.leF1->text());
+        ui.cbF2_pref->setChecked(false);
+    }
+    ui.cbF2_pref->setEnabled(on);
+}
+
+void FrequencyView::trimTarget(QLineEdit* field) {
+    field->setText(field->text().trimmed());
+}
+
+void FrequencyView::takePllRange(bool extended) {
+    const PllRange range = pllRangeFor(extended);
+    s_.pllLowLimit = range.low;
+    s_.pllHighLimit = range.high;
+}
+
+void FrequencyView::resetTargets() {
+    form_.ui->leF1->setText("0.0");
+    form_.ui->leF2->setText("0.0");
+}
+
+bool FrequencyView::f2Enabled() const {
+    return form_.ui->cbF2_enable->isChecked();
+}
+
+void FrequencyView::showIterations(int iterations) {
+    form_.ui->lbIterations->setText(QString::asprintf("Iterations: %d", iterations));
+}
+
+void FrequencyView::markSolveResult(QLineEdit* field, QPalette palette, double bestError) {
+    const Qt::GlobalColor colour = bestError < 0 ? Qt::red : Qt::white;
+    palette.setBrush(QPalette::All, field->backgroundRole(), QBrush(colour, Qt::SolidPattern));
+    field->setPalette(palette);
+}
+
+void FrequencyView::saveInto(RegisterFileContents& c) const {
+    const MainWindowForm& ui = *form_.ui;
+    c.flags = 0;
+    if (ui.cbPLL_extend->isChecked())
+        c.flags |= RegisterFileFlag::PllExtended;
+    if (ui.cbF1_pref->isChecked())
+        c.flags |= RegisterFileFlag::F1Preferred;
+    if (ui.cbF2_pref->isChecked())
+        c.flags |= RegisterFileFlag::F2Preferred;
+    if (ui.cbF2_enable->isChecked())
+        c.flags |= RegisterFileFlag::F2Enabled;
+    c.f1Number = targetFieldNumber(ui.leF1->text());
+    c.f2Number = targetFieldNumber(ui.leF2->text());
+}
+
+// Runs with updatingWidgets set by the load: cbPLL_extend's slot still takes the range, the
+// target slots stay out.
+void FrequencyView::restoreFrom(const RegisterFileContents& c) {
+    MainWindowForm& ui = *form_.ui;
+    const bool extended = c.flags & RegisterFileFlag::PllExtended;
+    if (ui.cbPLL_extend->isChecked() != extended)
+        ui.cbPLL_extend->toggle();
+    ui.cbF1_pref->setChecked(c.flags & RegisterFileFlag::F1Preferred);
+    ui.cbF2_pref->setChecked(c.flags & RegisterFileFlag::F2Preferred);
+    const bool f2On = c.flags & RegisterFileFlag::F2Enabled;
+    ui.cbF2_enable->setChecked(f2On);
+    ui.leF2->setEnabled(f2On);
+    ui.cbF2_pref->setEnabled(f2On);
+    ui.leF1->setText(targetText(c.f1Number));
+    ui.leF2->setText(targetText(c.f2Number));
+}
