@@ -5,6 +5,8 @@ void StatusLine::setListener(Listener listener) {
 }
 
 void StatusLine::set(const QString& text) {
+    if (text == text_)
+        return;
     text_ = text;
     if (listener_)
         listener_(text_);

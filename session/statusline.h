@@ -22,7 +22,8 @@ class StatusLine {
 public:
     using Listener = std::function<void(const QString& text)>;
 
-    // Called with the new text whenever the line changes; the window shows it.
+    // Called with the new text whenever the line changes (not when a text is shown again); the
+    // window shows it.
     void setListener(Listener listener);
 
     void show(const Report& report);

@@ -91,6 +91,12 @@ void TestEditors::gridTickFailureStaysInStatusBar() {
     QVERIFY(f.ui().statusBar->currentMessage().startsWith("Error: "));
     QCOMPARE(int(f.session().image[0x09]), 0x20);
     QVERIFY(f.ui().pbCLK6->isChecked());
+
+    // The next tick's write goes through: the earlier error does not come back.
+    f.usb->resetTransfers();
+    clickCheckBox(f.ui().cb004);
+    QCOMPARE(f.writes(), (std::vector<std::pair<int, int>>{{0x09, 0x30}}));
+    QVERIFY(!f.ui().statusBar->currentMessage().startsWith("Error: "));
 }
 
 void TestEditors::gridShowsImageAndBitsAgree_data() {
