@@ -1,8 +1,11 @@
 #include "files/registerfile.h"
 
+#include "frequency/frequencymodel.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
+#include <QLocale>
 
 #include <cmath>
 #include <limits>
@@ -31,10 +34,8 @@ bool skipBytes(QDataStream& in, quint64 count) {
     return true;
 }
 
-// sbFreference takes fRef truncated to an int; that conversion must be defined.
-bool fitsInt(double value) {
-    return value > double(std::numeric_limits<int>::min()) - 1.0 &&
-           value < double(std::numeric_limits<int>::max()) + 1.0;
+QString hertz(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 QString notFinite(const char* what) {
@@ -49,8 +50,13 @@ QString endsEarly() {
 QString unusableNumber(const RegisterFileContents& c) {
     if (!std::isfinite(c.fRef))
         return notFinite("reference frequency");
-    if (!fitsInt(c.fRef))
-        return QStringLiteral("the reference frequency %1 Hz is out of range").arg(c.fRef);
+    // sbFreference shows whole hertz within its range; any other value would be used and saved
+    // again without being shown.
+    if (c.fRef < ReferenceMinimumHz || c.fRef > ReferenceMaximumHz)
+        return QStringLiteral("the reference frequency %1 Hz is out of range").arg(hertz(c.fRef));
+    if (c.fRef != std::trunc(c.fRef))
+        return QStringLiteral("the reference frequency %1 Hz is not a whole number of hertz")
+            .arg(hertz(c.fRef));
     if (!std::isfinite(c.f1Number))
         return notFinite("F1 frequency");
     if (!std::isfinite(c.f2Number))

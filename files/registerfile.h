@@ -36,8 +36,9 @@ constexpr char RegisterFileExtension[] = ".cy22150.bin";
 QByteArray encodeRegisterFile(const RegisterFileContents& contents);
 
 // Reads a file from an open device. A file that is incomplete or holds numbers the window cannot
-// apply is refused: the result is false and `reason` says why in words for the status bar;
-// `contents` is then left as it was.
+// apply (among them a reference frequency that is not a whole number of hertz within
+// ReferenceMinimumHz..ReferenceMaximumHz) is refused: the result is false and `reason` says why in
+// words for the status bar; `contents` is then left as it was.
 bool readRegisterFile(QIODevice& device, RegisterFileContents& contents, QString& reason);
 bool decodeRegisterFile(const QByteArray& bytes, RegisterFileContents& contents, QString& reason);
 

@@ -8,6 +8,11 @@
 // How the CY22150's frequencies follow from its registers, and the rules that judge them.
 // Frequencies are doubles in hertz.
 
+// The reference frequencies that sbFreference offers, in whole hertz; a register file holds one
+// of them.
+constexpr qint32 ReferenceMinimumHz = 1000000;
+constexpr qint32 ReferenceMaximumHz = 200000000;
+
 // The stable range of the PLL; a frequency equal to a limit is stable.
 struct PllRange {
     qint32 low;

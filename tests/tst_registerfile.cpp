@@ -26,7 +26,7 @@ RegisterFileContents sample() {
     RegisterFileContents c;
     for (int i = 0; i < 256; ++i)
         c.registers[size_t(i)] = quint8(255 - i);
-    c.fRef = 14318180.9;
+    c.fRef = 14318180;
     c.flags = 9;
     c.f1Number = 100000000;
     c.f2Number = 12000000;
@@ -61,7 +61,7 @@ bool acceptable(const QByteArray& bytes) {
         return false;
     const int fields = int(4 + length);
     const double fRef = readDouble(bytes, fields);
-    if (!std::isfinite(fRef) || std::trunc(fRef) < -2147483648.0 || std::trunc(fRef) > 2147483647.0)
+    if (!(fRef >= 1e6 && fRef <= 2e8) || std::trunc(fRef) != fRef)
         return false;
     for (int offset : {12, 20, 28, 36}) {
         if (!std::isfinite(readDouble(bytes, fields + offset)))
@@ -168,11 +168,13 @@ void TestRegisterFile::fieldOffsets() {
 
 void TestRegisterFile::roundTrip_data() {
     QTest::addColumn<RegisterFileContents>("contents");
-    QTest::newRow("all zero") << RegisterFileContents{};
+    RegisterFileContents zero;
+    zero.fRef = 1e6;
+    QTest::newRow("all zero but the lowest reference") << zero;
     QTest::newRow("sample") << sample();
     RegisterFileContents other = sample();
     other.flags = 0x7FFFFFF0;  // bits beyond the four options are carried, not judged
-    other.fRef = -1e9;
+    other.fRef = 2e8;
     other.f1Number = 0.1;
     other.targetF1 = 1e300;
     QTest::newRow("odd values") << other;
@@ -224,10 +226,22 @@ void TestRegisterFile::refusals_data() {
                                << "the reference frequency is not a finite number";
     QTest::newRow("fRef -inf") << withValue([](RegisterFileContents& v) { v.fRef = -Inf; })
                                << "the reference frequency is not a finite number";
+    const QString range = " Hz is out of range";
     QTest::newRow("fRef too large") << withValue([](RegisterFileContents& v) { v.fRef = 3e9; })
-                                    << "the reference frequency 3e+09 Hz is out of range";
+                                    << "the reference frequency 3e+09" + range;
     QTest::newRow("fRef too small") << withValue([](RegisterFileContents& v) { v.fRef = -3e9; })
-                                    << "the reference frequency -3e+09 Hz is out of range";
+                                    << "the reference frequency -3e+09" + range;
+    QTest::newRow("fRef 0") << withValue([](RegisterFileContents& v) { v.fRef = 0; })
+                            << "the reference frequency 0" + range;
+    QTest::newRow("fRef negative") << withValue([](RegisterFileContents& v) { v.fRef = -10e6; })
+                                   << "the reference frequency -1e+07" + range;
+    QTest::newRow("fRef 0.4") << withValue([](RegisterFileContents& v) { v.fRef = 0.4; })
+                              << "the reference frequency 0.4" + range;
+    QTest::newRow("fRef 5e8") << withValue([](RegisterFileContents& v) { v.fRef = 5e8; })
+                              << "the reference frequency 5e+08" + range;
+    QTest::newRow("fRef fraction")
+        << withValue([](RegisterFileContents& v) { v.fRef = 14318180.9; })
+        << "the reference frequency 14318180.9 Hz is not a whole number of hertz";
     QTest::newRow("F1 NaN") << withValue([](RegisterFileContents& v) { v.f1Number = NaN; })
                             << "the F1 frequency is not a finite number";
     QTest::newRow("F2 inf") << withValue([](RegisterFileContents& v) { v.f2Number = Inf; })
@@ -250,18 +264,24 @@ void TestRegisterFile::refusals() {
     compareContents(c, untouched);
 }
 
-// fRef goes to sbFreference truncated to an int: every value whose truncation fits is usable.
+// fRef is shown in sbFreference, which holds whole hertz from 1 MHz to 200 MHz: only such a
+// value is usable.
 void TestRegisterFile::referenceRange_data() {
     QTest::addColumn<double>("fRef");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("int max") << 2147483647.0 << true;
-    QTest::newRow("just below int max + 1") << 2147483647.75 << true;
-    QTest::newRow("int max + 1") << 2147483648.0 << false;
-    QTest::newRow("int min") << -2147483648.0 << true;
-    QTest::newRow("just above int min - 1") << -2147483648.75 << true;
-    QTest::newRow("int min - 1") << -2147483649.0 << false;
+    QTest::newRow("lowest") << 1e6 << true;
+    QTest::newRow("highest") << 2e8 << true;
+    QTest::newRow("a crystal's") << 14318180.0 << true;
+    QTest::newRow("1 Hz below the lowest") << 999999.0 << false;
+    QTest::newRow("just below the lowest") << 999999.9999 << false;
+    QTest::newRow("1 Hz above the highest") << 200000001.0 << false;
+    QTest::newRow("just above the highest") << 200000000.0001 << false;
+    QTest::newRow("half a hertz") << 10000000.5 << false;
+    QTest::newRow("negative zero") << -0.0 << false;
+    QTest::newRow("400 kHz, below the spin box") << 400000.0 << false;
+    QTest::newRow("int max") << 2147483647.0 << false;
     QTest::newRow("largest double") << std::numeric_limits<double>::max() << false;
-    QTest::newRow("400 kHz, below the spin box") << 400000.0 << true;
+    QTest::newRow("smallest double") << std::numeric_limits<double>::denorm_min() << false;
 }
 
 void TestRegisterFile::referenceRange() {
