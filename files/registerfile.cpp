@@ -5,6 +5,8 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <cmath>
@@ -124,6 +126,39 @@ bool readRegisterFile(QIODevice& device, RegisterFileContents& contents, QString
         return false;
     contents = read;
     return true;
+}
+
+bool readRegisterFileAt(const QString& path, RegisterFileContents& contents, QString& reason) {
+    // Checked before the open: opening a FIFO for reading waits for a writer.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        reason = QStringLiteral("it is not a regular file");
+        return false;
+    }
+    if (info.size() > RegisterFileMaxSize) {
+        reason =
+            QStringLiteral("it is %1 bytes long, longer than a register file can be (%2 bytes)")
+                .arg(info.size())
+                .arg(RegisterFileMaxSize);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reason = file.errorString();
+        return false;
+    }
+    // Bounded even if the file has grown since it was looked at.
+    const QByteArray bytes = file.read(RegisterFileMaxSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        reason = file.errorString();
+        return false;
+    }
+    if (bytes.size() > RegisterFileMaxSize) {
+        reason = QStringLiteral("it is longer than a register file can be (%1 bytes)")
+                     .arg(RegisterFileMaxSize);
+        return false;
+    }
+    return decodeRegisterFile(bytes, contents, reason);
 }
 
 bool decodeRegisterFile(const QByteArray& bytes, RegisterFileContents& contents, QString& reason) {

@@ -3,10 +3,18 @@
 
 #include <QBuffer>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
+#include <thread>
 
 Q_DECLARE_METATYPE(RegisterFileContents)
 
@@ -90,6 +98,8 @@ private slots:
     void longerBlock();
     void hostileLengthReadsNoFurther();
     void readsFromDevicePosition();
+    void readAtPath_data();
+    void readAtPath();
     void randomAndTruncatedInput();
     void targetFieldNumber_data();
     void targetFieldNumber();
@@ -338,6 +348,103 @@ void TestRegisterFile::readsFromDevicePosition() {
     QVERIFY(readRegisterFile(buffer, decoded, reason));
     compareContents(decoded, sample());
     QCOMPARE(buffer.pos(), qint64(304));
+}
+
+// Holds a FIFO open for writing, so that opening it for reading could not block, and closes it
+// within seconds, so that a read from it would end: a wrong loader fails instead of hanging.
+class FifoGuard {
+public:
+    explicit FifoGuard(const QString& path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK)),
+          closer_([this, stop = stop_.get_future()] {
+              stop.wait_for(std::chrono::seconds(5));
+              ::close(fd_);
+          }) {}
+    ~FifoGuard() {
+        stop_.set_value();
+        closer_.join();
+    }
+    FifoGuard(const FifoGuard&) = delete;
+    FifoGuard& operator=(const FifoGuard&) = delete;
+    bool valid() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+    std::promise<void> stop_;
+    std::thread closer_;
+};
+
+void TestRegisterFile::readAtPath_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");  // empty: the file loads
+    const QString notRegular = "it is not a regular file";
+    QTest::newRow("good file") << "good"
+                               << "";
+    QTest::newRow("symbolic link to a good file") << "link to good"
+                                                  << "";
+    QTest::newRow("longer block up to the limit") << "65536 bytes"
+                                                  << "";
+    QTest::newRow("one byte over the limit")
+        << "65537 bytes"
+        << "it is 65537 bytes long, longer than a register file can be (65536 bytes)";
+    QTest::newRow("length prefix promises gigabytes") << "hostile length"
+                                                      << "the file ends before its last field";
+    QTest::newRow("directory") << "directory" << notRegular;
+    QTest::newRow("FIFO") << "fifo" << notRegular;
+    QTest::newRow("symbolic link to a FIFO") << "link to fifo" << notRegular;
+    QTest::newRow("/dev/zero") << "/dev/zero" << notRegular;
+    QTest::newRow("/dev/urandom") << "/dev/urandom" << notRegular;
+    QTest::newRow("missing file") << "missing"
+                                  << "No such file or directory";
+    QTest::newRow("dangling symbolic link") << "link to missing"
+                                            << "No such file or directory";
+}
+
+void TestRegisterFile::readAtPath() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString good = dir.filePath("good" + QString(RegisterFileExtension));
+    const QString fifo = dir.filePath("fifo");
+    auto write = [](const QString& name, const QByteArray& bytes) {
+        QFile file(name);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QVERIFY(write(good, encodeRegisterFile(sample())));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    FifoGuard guard(fifo);
+    QVERIFY(guard.valid());
+
+    QString path = dir.filePath(kind);
+    if (kind == "good") {
+        path = good;
+    } else if (kind.startsWith("link to ")) {
+        const QString target = kind == "link to good" ? good : dir.filePath(kind.mid(8));
+        QVERIFY(QFile::link(target, path));
+    } else if (kind.endsWith(" bytes")) {
+        const int size = kind.section(' ', 0, 0).toInt();
+        const QByteArray bytes =
+            handEncoded(sample(), quint32(size - 48), QByteArray(size - 304, char(0x7F)));
+        QCOMPARE(bytes.size(), size);
+        QVERIFY(write(path, bytes));
+    } else if (kind == "hostile length") {
+        QByteArray bytes = encodeRegisterFile(sample());
+        bytes.replace(0, 4, hex("fffffffe"));
+        QVERIFY(write(path, bytes));
+    } else if (kind == "directory") {
+        QVERIFY(QDir(dir.path()).mkdir(kind));
+    } else if (kind.startsWith('/')) {
+        path = kind;
+    }
+
+    RegisterFileContents untouched;
+    untouched.flags = 0x55;
+    RegisterFileContents c = untouched;
+    QString actual;
+    QCOMPARE(readRegisterFileAt(path, c, actual), reason.isEmpty());
+    QCOMPARE(actual, reason);
+    compareContents(c, reason.isEmpty() ? sample() : untouched);
 }
 
 void TestRegisterFile::randomAndTruncatedInput() {
