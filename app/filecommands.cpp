@@ -1,6 +1,7 @@
 #include "app/filecommands.h"
 
 #include "app/mainwindowform.h"
+#include "common/printabletext.h"
 #include "files/registerfile.h"
 #include "files/registerfilestore.h"
 #include "session/session.h"
@@ -8,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 
 namespace {
@@ -33,12 +33,13 @@ void appendMissingExtension(QString& name) {
     if (!name.endsWith(extension, Qt::CaseInsensitive))
         name += extension;
 }
-
-void reportFailure(Session& s, const char* what, const QString& reason) {
-    s.status.show({ReportKind::Error, QStringLiteral("Error: %1 could not be %2: %3.")
-                                          .arg(s.currentFileName, QLatin1String(what), reason)});
-}
 }  // namespace
+
+// A file name may hold any character; printableText keeps the status line one line.
+void FileCommands::reportFailure(const QString& name, const char* what, const QString& reason) {
+    s_.status.show({ReportKind::Error, QStringLiteral("Error: %1 could not be %2: %3.")
+                                           .arg(printableText(name), QLatin1String(what), reason)});
+}
 
 void setFileNameProvider(FileNameProvider provider) {
     fileNameProvider() = provider ? std::move(provider) : FileNameProvider(standardDialog);
@@ -55,10 +56,16 @@ bool FileCommands::askFileName(FileDialogKind kind, const char* caption) {
     return false;
 }
 
+// A name from the dialog is remembered only once its file has been loaded: a refused load changes
+// nothing, so the next Save cannot overwrite the file the user may still want to repair.
 void FileCommands::load() {
     s_.status.clear();
-    if (askFileName(FileDialogKind::Open, "Load File..."))
-        loadCurrentFile();
+    const QString previous = s_.currentFileName;
+    if (!askFileName(FileDialogKind::Open, "Load File..."))
+        return;
+    const QString name = s_.currentFileName;
+    s_.currentFileName = previous;
+    loadFile(name);
 }
 
 void FileCommands::saveAs() {
@@ -86,29 +93,24 @@ void FileCommands::saveCurrentFile() {
     contents.targetF2 = s_.solver.targetF2;
     QString reason;
     if (!writeRegisterFile(s_.currentFileName, contents, reason)) {
-        reportFailure(s_, "saved", reason);
+        reportFailure(s_.currentFileName, "saved", reason);
         return;
     }
     s_.status.show(
-        {ReportKind::Info, QStringLiteral("Info: %1 successfully saved.").arg(s_.currentFileName)});
+        {ReportKind::Info,
+         QStringLiteral("Info: %1 successfully saved.").arg(printableText(s_.currentFileName))});
 }
 
 // The whole file is read and checked before anything is applied, so a refused file changes
-// nothing in the image, the widgets or the chip.
-void FileCommands::loadCurrentFile() {
-    QFile file(s_.currentFileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        reportFailure(s_, "loaded", file.errorString());
-        return;
-    }
+// nothing in the image, the widgets, the chip or the remembered name.
+void FileCommands::loadFile(const QString& name) {
     RegisterFileContents c;
     QString reason;
-    const bool usable = readRegisterFile(file, c, reason);
-    file.close();
-    if (!usable) {
-        reportFailure(s_, "loaded", reason);
+    if (!readRegisterFileAt(name, c, reason)) {
+        reportFailure(name, "loaded", reason);
         return;
     }
+    s_.currentFileName = name;
 
     // The slots of sbFreference and cbPLL_extend run as the widgets change; updatingWidgets keeps
     // the register editors and the target slots out.
@@ -120,8 +122,9 @@ void FileCommands::loadCurrentFile() {
     form_.ui->sbFreference->setValue(static_cast<int>(c.fRef));  // the codec ensured that it fits
     views_.frequency.restoreFrom(c);
 
-    s_.status.show({ReportKind::Info,
-                    QStringLiteral("Info: %1 successfully loaded.").arg(s_.currentFileName)});
+    s_.status.show(
+        {ReportKind::Info,
+         QStringLiteral("Info: %1 successfully loaded.").arg(printableText(s_.currentFileName))});
     views_.refreshGrid();
     views_.refreshDiagram();
     views_.refreshFrequencies();

@@ -28,14 +28,15 @@ public:
     void save();
     void saveAs();
 
-    // Reads the file named by currentFileName and applies it to the image, the widgets and the
-    // chip; a refused file changes nothing.
-    void loadCurrentFile();
+    // Reads a register file and applies it to the image, the widgets and the chip, and remembers
+    // its name; a refused file changes nothing.
+    void loadFile(const QString& name);
     // Writes the current state to the file named by currentFileName.
     void saveCurrentFile();
 
 private:
     bool askFileName(FileDialogKind kind, const char* caption);
+    void reportFailure(const QString& name, const char* what, const QString& reason);
 
     FormContext& form_;
     Session& s_;

@@ -1,8 +1,13 @@
 #include "files/registerfile.h"
 
+#include "frequency/frequencymodel.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 
 #include <cmath>
 #include <limits>
@@ -31,10 +36,8 @@ bool skipBytes(QDataStream& in, quint64 count) {
     return true;
 }
 
-// sbFreference takes fRef truncated to an int; that conversion must be defined.
-bool fitsInt(double value) {
-    return value > double(std::numeric_limits<int>::min()) - 1.0 &&
-           value < double(std::numeric_limits<int>::max()) + 1.0;
+QString hertz(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 QString notFinite(const char* what) {
@@ -49,8 +52,13 @@ QString endsEarly() {
 QString unusableNumber(const RegisterFileContents& c) {
     if (!std::isfinite(c.fRef))
         return notFinite("reference frequency");
-    if (!fitsInt(c.fRef))
-        return QStringLiteral("the reference frequency %1 Hz is out of range").arg(c.fRef);
+    // sbFreference shows whole hertz within its range; any other value would be used and saved
+    // again without being shown.
+    if (c.fRef < ReferenceMinimumHz || c.fRef > ReferenceMaximumHz)
+        return QStringLiteral("the reference frequency %1 Hz is out of range").arg(hertz(c.fRef));
+    if (c.fRef != std::trunc(c.fRef))
+        return QStringLiteral("the reference frequency %1 Hz is not a whole number of hertz")
+            .arg(hertz(c.fRef));
     if (!std::isfinite(c.f1Number))
         return notFinite("F1 frequency");
     if (!std::isfinite(c.f2Number))
@@ -118,6 +126,39 @@ bool readRegisterFile(QIODevice& device, RegisterFileContents& contents, QString
         return false;
     contents = read;
     return true;
+}
+
+bool readRegisterFileAt(const QString& path, RegisterFileContents& contents, QString& reason) {
+    // Checked before the open: opening a FIFO for reading waits for a writer.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        reason = QStringLiteral("it is not a regular file");
+        return false;
+    }
+    if (info.size() > RegisterFileMaxSize) {
+        reason =
+            QStringLiteral("it is %1 bytes long, longer than a register file can be (%2 bytes)")
+                .arg(info.size())
+                .arg(RegisterFileMaxSize);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reason = file.errorString();
+        return false;
+    }
+    // Bounded even if the file has grown since it was looked at.
+    const QByteArray bytes = file.read(RegisterFileMaxSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        reason = file.errorString();
+        return false;
+    }
+    if (bytes.size() > RegisterFileMaxSize) {
+        reason = QStringLiteral("it is longer than a register file can be (%1 bytes)")
+                     .arg(RegisterFileMaxSize);
+        return false;
+    }
+    return decodeRegisterFile(bytes, contents, reason);
 }
 
 bool decodeRegisterFile(const QByteArray& bytes, RegisterFileContents& contents, QString& reason) {

@@ -30,16 +30,27 @@ constexpr qint32 F2Enabled = 1;    // cbF2_enable
 }  // namespace RegisterFileFlag
 
 constexpr int RegisterFileSize = 304;
+// The largest file that is read at all: far above the 304 bytes Vantrel writes, so that a file
+// whose register block is longer still loads, and small enough to read at once.
+constexpr qint64 RegisterFileMaxSize = 65536;
 constexpr char RegisterFileExtension[] = ".cy22150.bin";
 
 // The 304 bytes of the file.
 QByteArray encodeRegisterFile(const RegisterFileContents& contents);
 
 // Reads a file from an open device. A file that is incomplete or holds numbers the window cannot
-// apply is refused: the result is false and `reason` says why in words for the status bar;
-// `contents` is then left as it was.
+// apply (among them a reference frequency that is not a whole number of hertz within
+// ReferenceMinimumHz..ReferenceMaximumHz) is refused: the result is false and `reason` says why in
+// words for the status bar; `contents` is then left as it was.
 bool readRegisterFile(QIODevice& device, RegisterFileContents& contents, QString& reason);
 bool decodeRegisterFile(const QByteArray& bytes, RegisterFileContents& contents, QString& reason);
+
+// Reads the register file at `path` (symbolic links followed) as readRegisterFile does. Anything
+// that is not a regular file (a directory, a FIFO, a device) is refused before it is opened, and
+// so is a file larger than RegisterFileMaxSize; no more than that is ever read. On failure the
+// result is false, `reason` says why in words (QFile's errorString when the file cannot be
+// opened or read) and `contents` is left as it was.
+bool readRegisterFileAt(const QString& path, RegisterFileContents& contents, QString& reason);
 
 // The number in the text of a target field: surrounding white space is ignored, and a text that
 // is not a finite number gives 0.

@@ -1,5 +1,7 @@
 #include "frequency/frequencymodel.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 int pllMultiplier(int pb, bool po) {
@@ -84,4 +86,11 @@ ChargePumpChoice chargePumpFor(int pTotal) {
     if (pTotal <= 2055)
         return {7, QStringLiteral("Warning: unstable charge-pump-setting, p > 1680!")};
     return {0, outOfRange};
+}
+
+QString targetText(double hz) {
+    const QString fixed = QString::asprintf("%12.5f", hz);
+    if (!std::isfinite(hz) || (fixed.size() <= TargetTextMaxLength && fixed.toDouble() == hz))
+        return fixed;
+    return QString::number(hz, 'g', QLocale::FloatingPointShortest);
 }

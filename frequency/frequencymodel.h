@@ -8,6 +8,20 @@
 // How the CY22150's frequencies follow from its registers, and the rules that judge them.
 // Frequencies are doubles in hertz.
 
+// The reference frequencies that sbFreference offers, in whole hertz; a register file holds one
+// of them.
+constexpr qint32 ReferenceMinimumHz = 1000000;
+constexpr qint32 ReferenceMaximumHz = 200000000;
+
+// leF1 and leF2 hold at most this many characters.
+constexpr int TargetTextMaxLength = 40;
+
+// The text of a target frequency in leF1 or leF2, which is also what a file's F1 and F2 numbers
+// come back as: "%12.5f" wherever that fits in TargetTextMaxLength characters and reads back as
+// `hz` (every ordinary target), otherwise the shortest text that reads back as `hz`, such as
+// "1e+35" or "12345678.12345679". A value that is not finite keeps its "%12.5f" text.
+QString targetText(double hz);
+
 // The stable range of the PLL; a frequency equal to a limit is stable.
 struct PllRange {
     qint32 low;

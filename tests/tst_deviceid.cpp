@@ -1,3 +1,4 @@
+#include "common/printabletext.h"
 #include "usb/deviceid.h"
 
 #include <QtTest>
@@ -15,6 +16,8 @@ private slots:
     void identification();
     void listEntry_data();
     void listEntry();
+    void printableText_data();
+    void printableText();
     void parseIds_data();
     void parseIds();
     void entryMatchesDevice_data();
@@ -90,6 +93,46 @@ void TestDeviceId::listEntry_data() {
     QTest::newRow("product separator cut")
         << Text(std::string(218, 'M')) << Text("Widget")
         << AdapterId + " - " + QString(218, QLatin1Char('M')) + " ";
+    // A character that would straddle the limit is left out whole.
+    QTest::newRow("no half character at the cut")
+        << Text(std::string(218, 'M') + "\xF0\x9F\x98\x80") << Text()
+        << AdapterId + " - " + QString(218, QLatin1Char('M'));
+    QTest::newRow("character fills the entry")
+        << Text(std::string(217, 'M') + "\xF0\x9F\x98\x80") << Text()
+        << AdapterId + " - " + QString(217, QLatin1Char('M')) +
+               QString::fromUtf8("\xF0\x9F\x98\x80");
+
+    // Device strings are UTF-8; what would break the line or is no UTF-8 is shown replaced.
+    QTest::newRow("UTF-8") << Text("K\xC3\xA4se \xE2\x82\xAC") << Text("\xF0\x9F\x98\x80")
+                           << AdapterId + QString::fromUtf8(" - K\u00e4se \u20ac - \U0001F600");
+    QTest::newRow("line feed and carriage return")
+        << Text("Acme\nCorp\r") << Text("Wid\tget")
+        << AdapterId + QString::fromUtf8(" - Acme\u240aCorp\u240d - Wid\u2409get");
+    QTest::newRow("escape and DEL")
+        << Text("\x1B[2J\x7F") << Text() << AdapterId + QString::fromUtf8(" - \u241b[2J\u2421");
+    QTest::newRow("C1 control and line separators")
+        << Text(
+               "a\xC2\x85"
+               "b\xE2\x80\xA8"
+               "c\xE2\x80\xA9")
+        << Text() << AdapterId + QString::fromUtf8(" - a\ufffdb\ufffdc\ufffd");
+    QTest::newRow("Latin-1 byte") << Text("K\xE4se") << Text()
+                                  << AdapterId + QString::fromUtf8(" - K\ufffdse");
+    QTest::newRow("overlong slash")
+        << Text("\xC0\xAF") << Text() << AdapterId + QString::fromUtf8(" - \ufffd\ufffd");
+    QTest::newRow("encoded surrogate")
+        << Text("\xED\xA0\x80") << Text() << AdapterId + QString::fromUtf8(" - \ufffd\ufffd\ufffd");
+    QTest::newRow("beyond U+10FFFF")
+        << Text("\xF4\x90\x80\x80") << Text()
+        << AdapterId + QString::fromUtf8(" - \ufffd\ufffd\ufffd\ufffd");
+    QTest::newRow("sequence cut by the end")
+        << Text("ab\xE2\x82") << Text("\xC3")
+        << AdapterId + QString::fromUtf8(" - ab\ufffd\ufffd - \ufffd");
+    QTest::newRow("lead byte before ASCII")
+        << Text(
+               "\xC3"
+               "A")
+        << Text() << AdapterId + QString::fromUtf8(" - \ufffdA");
 }
 
 void TestDeviceId::listEntry() {
@@ -100,6 +143,31 @@ void TestDeviceId::listEntry() {
     const QString entry = deviceListEntry(device(1, 4, 0x0403, 0xC631), manufacturer, product);
     QCOMPARE(entry, expected);
     QVERIFY(entry.size() <= 255);
+}
+
+// Text for one line: file names in the status line and device strings in the device list.
+void TestDeviceId::printableText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ordinary") << "/home/user/clock.cy22150.bin"
+                              << "/home/user/clock.cy22150.bin";
+    QTest::newRow("non-ASCII kept")
+        << QString::fromUtf8("K\u00e4se \U0001F600") << QString::fromUtf8("K\u00e4se \U0001F600");
+    QTest::newRow("NUL, line feed, unit separator")
+        << QString::fromUtf8("a\0b\nc\x1F", 6) << QString::fromUtf8("a\u2400b\u240ac\u241f");
+    QTest::newRow("DEL") << "a\x7F" << QString::fromUtf8("a\u2421");
+    QTest::newRow("C1 first and last") << QString(QChar(0x80)) + QChar(0x9F) + QChar(0xA0)
+                                       << QString(QChar(0xFFFD)) + QChar(0xFFFD) + QChar(0xA0);
+    QTest::newRow("line and paragraph separators")
+        << QString(QChar(0x2028)) + QChar(0x2029) << QString(QChar(0xFFFD)) + QChar(0xFFFD);
+    QTest::newRow("unpaired surrogates") << QString(QChar(0xD800)) + "x" + QChar(0xDC00)
+                                         << QString(QChar(0xFFFD)) + "x" + QChar(0xFFFD);
+}
+
+void TestDeviceId::printableText() {
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QCOMPARE(::printableText(text), shown);
 }
 
 void TestDeviceId::parseIds_data() {

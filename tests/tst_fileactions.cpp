@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <limits>
@@ -103,7 +104,6 @@ private slots:
     void saveThenLoadRestoresEverything();
     void loadedFlags_data();
     void loadedFlags();
-    void referenceIsTruncated();
     void zeroF1NumberIsShownRightAligned();
     void extension_data();
     void extension();
@@ -111,6 +111,7 @@ private slots:
     void cancelledLoadMakesSaveAsk();
     void refusedFile_data();
     void refusedFile();
+    void unreadableFile_data();
     void unreadableFile();
     void failedSaveOpen_data();
     void failedSaveOpen();
@@ -408,21 +409,6 @@ void TestFileActions::loadedFlags() {
     verifyWrites(GridOrder + CoreOrder, file);
 }
 
-void TestFileActions::referenceIsTruncated() {
-    RegisterFileContents file = stableFile();
-    file.fRef = 14318180.9;
-    loadBytes(FileBytes::encode(file));
-    QCOMPARE(ui().sbFreference->value(), 14318180);
-    // The spin box changed, so its handler took the reference from it.
-    QCOMPARE(session().fRef, 14318180.0);
-
-    // Loaded again, the spin box keeps its value, its handler does not run, and the file's
-    // reference stays as read.
-    load(path("file.cy22150.bin"));
-    QCOMPARE(ui().sbFreference->value(), 14318180);
-    QCOMPARE(session().fRef, 14318180.9);
-}
-
 // The load shows the number right-aligned in twelve characters; the frequency refresh after it
 // then fills a zero target with LCLK1's frequency, here the 10 MHz reference.
 void TestFileActions::zeroF1NumberIsShownRightAligned() {
@@ -524,6 +510,12 @@ void TestFileActions::refusedFile_data() {
     }) << "the reference frequency is not a finite number";
     QTest::newRow("fRef too large") << with([](RegisterFileContents& c) { c.fRef = 1e10; })
                                     << "the reference frequency 1e+10 Hz is out of range";
+    // sbFreference shows whole hertz from 1 MHz to 200 MHz; the window computes with what it shows.
+    QTest::newRow("fRef below the spin box") << with([](RegisterFileContents& c) { c.fRef = 0.4; })
+                                             << "the reference frequency 0.4 Hz is out of range";
+    QTest::newRow("fRef not whole") << with([](RegisterFileContents& c) { c.fRef = 14318180.9; })
+                                    << "the reference frequency 14318180.9 Hz is not a whole "
+                                       "number of hertz";
     QTest::newRow("F1 infinite") << with([](RegisterFileContents& c) {
         c.f1Number = std::numeric_limits<double>::infinity();
     }) << "the F1 frequency is not a finite number";
@@ -537,12 +529,15 @@ void TestFileActions::refusedFile() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
     session().solver.targetF1 = 123;
+    session().currentFileName = path("kept.cy22150.bin");
     const RegisterImage image = session().image;
     const QStringList widgets = widgetStates(fixture_->window.get());
     const double fRef = session().fRef;
     const auto chipRegisters = fixture_->chip->registers();
 
     loadBytes(bytes, "bad.cy22150.bin");
+    // The next Save goes where it went before, never over the refused file.
+    QCOMPARE(session().currentFileName, path("kept.cy22150.bin"));
 
     QCOMPARE(status(),
              "Error: " + path("bad.cy22150.bin") + " could not be loaded: " + reason + ".");
@@ -555,16 +550,39 @@ void TestFileActions::refusedFile() {
     QCOMPARE(fixture_->form().updatingWidgets, false);
 }
 
+void TestFileActions::unreadableFile_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");  // empty: the system's own words
+    QTest::newRow("missing") << "missing.cy22150.bin" << QString();
+    QTest::newRow("pipe") << "pipe.cy22150.bin"
+                          << "it is not a regular file";
+    QTest::newRow("directory") << "dir.cy22150.bin"
+                               << "it is not a regular file";
+    QTest::newRow("line feed in the name") << "two\nlines.cy22150.bin" << QString();
+}
+
+// Nothing is read from what is not a regular file: a pipe would block the window.
 void TestFileActions::unreadableFile() {
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.cy22150.bin")).constData(), 0600), 0);
+    QVERIFY(QDir(dir_->path()).mkdir("dir.cy22150.bin"));
+    session().currentFileName.clear();
     const RegisterImage image = session().image;
     const QStringList widgets = widgetStates(fixture_->window.get());
-    load(path("missing.cy22150.bin"));
-    const QString prefix = "Error: " + path("missing.cy22150.bin") + " could not be loaded: ";
+    load(path(name));
+    // The status line stays one line: a line feed in the name shows as its control picture.
+    const QString shown = path(name).replace(QChar('\n'), QChar(0x240A));
+    const QString prefix = "Error: " + shown + " could not be loaded: ";
     QVERIFY2(status().startsWith(prefix), qPrintable(status()));
-    QVERIFY(status().size() > prefix.size() + 1);  // a reason follows
+    if (reason.isEmpty())
+        QVERIFY(status().size() > prefix.size() + 1);  // a reason follows
+    else
+        QCOMPARE(status(), prefix + reason + ".");
     QVERIFY(image.bytes == session().image.bytes);
     QCOMPARE(widgetStates(fixture_->window.get()), widgets);
     QVERIFY(fixture_->usb->transfers().empty());
+    QCOMPARE(session().currentFileName, QString());
 }
 
 void TestFileActions::failedSaveOpen_data() {

@@ -1,4 +1,5 @@
 #include "app/mainwindowform.h"
+#include "frequency/frequencymodel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -219,7 +220,8 @@ struct SpinBox {
 };
 
 const QList<SpinBox> kSpinBoxes = {
-    {"sbFreference", {20, 100, 91, 25}, 1000000, 200000000, 1000, 10000000},
+    // The core refuses register files whose reference the spin box cannot show.
+    {"sbFreference", {20, 100, 91, 25}, ReferenceMinimumHz, ReferenceMaximumHz, 1000, 10000000},
     {"sbXCOdrive", {35, 230, 61, 22}, 0, 3, 1, 0},
     {"sbCAPLOAD", {35, 300, 61, 22}, 0, 255, 1, 0},
     {"sbChargePump", {35, 365, 61, 22}, 0, 7, 1, 0},
@@ -1043,10 +1045,11 @@ void TestForm::lineEdits_data() {
     const Qt::Alignment right = Qt::AlignRight;
     QTest::newRow("lePLL") << "lePLL"
                            << "0 Hz" << true << 40 << right << true;
+    // A target's text is made to fit what the fields hold.
     QTest::newRow("leF1") << "leF1"
-                          << "0.00000" << false << 40 << right << true;
+                          << "0.00000" << false << TargetTextMaxLength << right << true;
     QTest::newRow("leF2") << "leF2"
-                          << "0.00000" << false << 40 << right << false;
+                          << "0.00000" << false << TargetTextMaxLength << right << false;
 }
 
 void TestForm::lineEdits() {

@@ -26,6 +26,8 @@ private slots:
     void targetColour();
     void chargePump_data();
     void chargePump();
+    void targetText_data();
+    void targetText();
 };
 
 void TestFrequencyModel::pllFrequency_data() {
@@ -202,6 +204,40 @@ void TestFrequencyModel::chargePump() {
     const ChargePumpChoice choice = chargePumpFor(pTotal);
     QCOMPARE(choice.pump, pump);
     QCOMPARE(choice.message, message);
+}
+
+void TestFrequencyModel::targetText_data() {
+    QTest::addColumn<double>("hz");
+    QTest::addColumn<QString>("text");
+    // Ordinary targets keep the fixed format of twelve characters and five decimals.
+    QTest::newRow("1 Hz") << 1.0 << "     1.00000";
+    QTest::newRow("10 MHz") << 10e6 << "10000000.00000";
+    QTest::newRow("0.5 Hz") << 0.5 << "     0.50000";
+    QTest::newRow("0.1 Hz reads back") << 0.1 << "     0.10000";
+    QTest::newRow("negative") << -2.0 << "    -2.00000";
+    QTest::newRow("1e33") << 1e33 << "999999999999999945575230987042816.00000";
+    QTest::newRow("1e34 fills the field") << 1e34 << "9999999999999999455752309870428160.00000";
+    // Beyond the field or beyond five decimals: the shortest text of the same number.
+    QTest::newRow("1e35") << 1e35 << "1e+35";
+    QTest::newRow("1e300") << 1e300 << "1e+300";
+    QTest::newRow("largest double")
+        << std::numeric_limits<double>::max() << "1.7976931348623157e+308";
+    QTest::newRow("smallest positive double")
+        << std::numeric_limits<double>::denorm_min() << "5e-324";
+    QTest::newRow("1.5 microhertz") << 1.5e-6 << "1.5e-06";
+    QTest::newRow("many digits") << 12345678.123456789 << "12345678.12345679";
+    QTest::newRow("0.1 + 0.2") << 0.1 + 0.2 << "0.30000000000000004";
+}
+
+void TestFrequencyModel::targetText() {
+    QFETCH(double, hz);
+    QFETCH(QString, text);
+    const QString shown = ::targetText(hz);
+    QCOMPARE(shown, text);
+    QVERIFY(shown.size() <= TargetTextMaxLength);
+    bool ok = false;
+    QCOMPARE(shown.toDouble(&ok), hz);
+    QVERIFY(ok);
 }
 
 QTEST_APPLESS_MAIN(TestFrequencyModel)

@@ -3,10 +3,18 @@
 
 #include <QBuffer>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
+#include <thread>
 
 Q_DECLARE_METATYPE(RegisterFileContents)
 
@@ -26,7 +34,7 @@ RegisterFileContents sample() {
     RegisterFileContents c;
     for (int i = 0; i < 256; ++i)
         c.registers[size_t(i)] = quint8(255 - i);
-    c.fRef = 14318180.9;
+    c.fRef = 14318180;
     c.flags = 9;
     c.f1Number = 100000000;
     c.f2Number = 12000000;
@@ -61,7 +69,7 @@ bool acceptable(const QByteArray& bytes) {
         return false;
     const int fields = int(4 + length);
     const double fRef = readDouble(bytes, fields);
-    if (!std::isfinite(fRef) || std::trunc(fRef) < -2147483648.0 || std::trunc(fRef) > 2147483647.0)
+    if (!(fRef >= 1e6 && fRef <= 2e8) || std::trunc(fRef) != fRef)
         return false;
     for (int offset : {12, 20, 28, 36}) {
         if (!std::isfinite(readDouble(bytes, fields + offset)))
@@ -90,6 +98,8 @@ private slots:
     void longerBlock();
     void hostileLengthReadsNoFurther();
     void readsFromDevicePosition();
+    void readAtPath_data();
+    void readAtPath();
     void randomAndTruncatedInput();
     void targetFieldNumber_data();
     void targetFieldNumber();
@@ -168,11 +178,13 @@ void TestRegisterFile::fieldOffsets() {
 
 void TestRegisterFile::roundTrip_data() {
     QTest::addColumn<RegisterFileContents>("contents");
-    QTest::newRow("all zero") << RegisterFileContents{};
+    RegisterFileContents zero;
+    zero.fRef = 1e6;
+    QTest::newRow("all zero but the lowest reference") << zero;
     QTest::newRow("sample") << sample();
     RegisterFileContents other = sample();
     other.flags = 0x7FFFFFF0;  // bits beyond the four options are carried, not judged
-    other.fRef = -1e9;
+    other.fRef = 2e8;
     other.f1Number = 0.1;
     other.targetF1 = 1e300;
     QTest::newRow("odd values") << other;
@@ -224,10 +236,22 @@ void TestRegisterFile::refusals_data() {
                                << "the reference frequency is not a finite number";
     QTest::newRow("fRef -inf") << withValue([](RegisterFileContents& v) { v.fRef = -Inf; })
                                << "the reference frequency is not a finite number";
+    const QString range = " Hz is out of range";
     QTest::newRow("fRef too large") << withValue([](RegisterFileContents& v) { v.fRef = 3e9; })
-                                    << "the reference frequency 3e+09 Hz is out of range";
+                                    << "the reference frequency 3e+09" + range;
     QTest::newRow("fRef too small") << withValue([](RegisterFileContents& v) { v.fRef = -3e9; })
-                                    << "the reference frequency -3e+09 Hz is out of range";
+                                    << "the reference frequency -3e+09" + range;
+    QTest::newRow("fRef 0") << withValue([](RegisterFileContents& v) { v.fRef = 0; })
+                            << "the reference frequency 0" + range;
+    QTest::newRow("fRef negative") << withValue([](RegisterFileContents& v) { v.fRef = -10e6; })
+                                   << "the reference frequency -1e+07" + range;
+    QTest::newRow("fRef 0.4") << withValue([](RegisterFileContents& v) { v.fRef = 0.4; })
+                              << "the reference frequency 0.4" + range;
+    QTest::newRow("fRef 5e8") << withValue([](RegisterFileContents& v) { v.fRef = 5e8; })
+                              << "the reference frequency 5e+08" + range;
+    QTest::newRow("fRef fraction")
+        << withValue([](RegisterFileContents& v) { v.fRef = 14318180.9; })
+        << "the reference frequency 14318180.9 Hz is not a whole number of hertz";
     QTest::newRow("F1 NaN") << withValue([](RegisterFileContents& v) { v.f1Number = NaN; })
                             << "the F1 frequency is not a finite number";
     QTest::newRow("F2 inf") << withValue([](RegisterFileContents& v) { v.f2Number = Inf; })
@@ -250,18 +274,24 @@ void TestRegisterFile::refusals() {
     compareContents(c, untouched);
 }
 
-// fRef goes to sbFreference truncated to an int: every value whose truncation fits is usable.
+// fRef is shown in sbFreference, which holds whole hertz from 1 MHz to 200 MHz: only such a
+// value is usable.
 void TestRegisterFile::referenceRange_data() {
     QTest::addColumn<double>("fRef");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("int max") << 2147483647.0 << true;
-    QTest::newRow("just below int max + 1") << 2147483647.75 << true;
-    QTest::newRow("int max + 1") << 2147483648.0 << false;
-    QTest::newRow("int min") << -2147483648.0 << true;
-    QTest::newRow("just above int min - 1") << -2147483648.75 << true;
-    QTest::newRow("int min - 1") << -2147483649.0 << false;
+    QTest::newRow("lowest") << 1e6 << true;
+    QTest::newRow("highest") << 2e8 << true;
+    QTest::newRow("a crystal's") << 14318180.0 << true;
+    QTest::newRow("1 Hz below the lowest") << 999999.0 << false;
+    QTest::newRow("just below the lowest") << 999999.9999 << false;
+    QTest::newRow("1 Hz above the highest") << 200000001.0 << false;
+    QTest::newRow("just above the highest") << 200000000.0001 << false;
+    QTest::newRow("half a hertz") << 10000000.5 << false;
+    QTest::newRow("negative zero") << -0.0 << false;
+    QTest::newRow("400 kHz, below the spin box") << 400000.0 << false;
+    QTest::newRow("int max") << 2147483647.0 << false;
     QTest::newRow("largest double") << std::numeric_limits<double>::max() << false;
-    QTest::newRow("400 kHz, below the spin box") << 400000.0 << true;
+    QTest::newRow("smallest double") << std::numeric_limits<double>::denorm_min() << false;
 }
 
 void TestRegisterFile::referenceRange() {
@@ -318,6 +348,103 @@ void TestRegisterFile::readsFromDevicePosition() {
     QVERIFY(readRegisterFile(buffer, decoded, reason));
     compareContents(decoded, sample());
     QCOMPARE(buffer.pos(), qint64(304));
+}
+
+// Holds a FIFO open for writing, so that opening it for reading could not block, and closes it
+// within seconds, so that a read from it would end: a wrong loader fails instead of hanging.
+class FifoGuard {
+public:
+    explicit FifoGuard(const QString& path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK)),
+          closer_([this, stop = stop_.get_future()] {
+              stop.wait_for(std::chrono::seconds(5));
+              ::close(fd_);
+          }) {}
+    ~FifoGuard() {
+        stop_.set_value();
+        closer_.join();
+    }
+    FifoGuard(const FifoGuard&) = delete;
+    FifoGuard& operator=(const FifoGuard&) = delete;
+    bool valid() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+    std::promise<void> stop_;
+    std::thread closer_;
+};
+
+void TestRegisterFile::readAtPath_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");  // empty: the file loads
+    const QString notRegular = "it is not a regular file";
+    QTest::newRow("good file") << "good"
+                               << "";
+    QTest::newRow("symbolic link to a good file") << "link to good"
+                                                  << "";
+    QTest::newRow("longer block up to the limit") << "65536 bytes"
+                                                  << "";
+    QTest::newRow("one byte over the limit")
+        << "65537 bytes"
+        << "it is 65537 bytes long, longer than a register file can be (65536 bytes)";
+    QTest::newRow("length prefix promises gigabytes") << "hostile length"
+                                                      << "the file ends before its last field";
+    QTest::newRow("directory") << "directory" << notRegular;
+    QTest::newRow("FIFO") << "fifo" << notRegular;
+    QTest::newRow("symbolic link to a FIFO") << "link to fifo" << notRegular;
+    QTest::newRow("/dev/zero") << "/dev/zero" << notRegular;
+    QTest::newRow("/dev/urandom") << "/dev/urandom" << notRegular;
+    QTest::newRow("missing file") << "missing"
+                                  << "No such file or directory";
+    QTest::newRow("dangling symbolic link") << "link to missing"
+                                            << "No such file or directory";
+}
+
+void TestRegisterFile::readAtPath() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString good = dir.filePath("good" + QString(RegisterFileExtension));
+    const QString fifo = dir.filePath("fifo");
+    auto write = [](const QString& name, const QByteArray& bytes) {
+        QFile file(name);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QVERIFY(write(good, encodeRegisterFile(sample())));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    FifoGuard guard(fifo);
+    QVERIFY(guard.valid());
+
+    QString path = dir.filePath(kind);
+    if (kind == "good") {
+        path = good;
+    } else if (kind.startsWith("link to ")) {
+        const QString target = kind == "link to good" ? good : dir.filePath(kind.mid(8));
+        QVERIFY(QFile::link(target, path));
+    } else if (kind.endsWith(" bytes")) {
+        const int size = kind.section(' ', 0, 0).toInt();
+        const QByteArray bytes =
+            handEncoded(sample(), quint32(size - 48), QByteArray(size - 304, char(0x7F)));
+        QCOMPARE(bytes.size(), size);
+        QVERIFY(write(path, bytes));
+    } else if (kind == "hostile length") {
+        QByteArray bytes = encodeRegisterFile(sample());
+        bytes.replace(0, 4, hex("fffffffe"));
+        QVERIFY(write(path, bytes));
+    } else if (kind == "directory") {
+        QVERIFY(QDir(dir.path()).mkdir(kind));
+    } else if (kind.startsWith('/')) {
+        path = kind;
+    }
+
+    RegisterFileContents untouched;
+    untouched.flags = 0x55;
+    RegisterFileContents c = untouched;
+    QString actual;
+    QCOMPARE(readRegisterFileAt(path, c, actual), reason.isEmpty());
+    QCOMPARE(actual, reason);
+    compareContents(c, reason.isEmpty() ? sample() : untouched);
 }
 
 void TestRegisterFile::randomAndTruncatedInput() {

@@ -127,6 +127,9 @@ private slots:
     void countAbove256();
     void errorText_data();
     void errorText();
+    void failureText_data();
+    void failureText();
+    void laterLibraryFailureShowsItsOwnText();
     void initStartsTheLibrary();
     void closeReleasesTheHandle();
 };
@@ -468,6 +471,102 @@ void TestTransport::errorText() {
     QCOMPARE(i2c_write_register(b.c, 0x69, 0x09, 0x20), -4);
     QCOMPARE(i2c_error_text(b.c), message);
     QVERIFY(i2c_error_text(b.c).size() <= 255);
+}
+
+void TestTransport::failureText_data() {
+    QTest::addColumn<int>("address");
+    QTest::addColumn<SimFault>("earlier");  // fault on the status of a write made before
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("faultAt");
+    QTest::addColumn<SimFault>("fault");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("message");
+
+    // The earlier write leaves the library's last text at a time-out that has nothing to do
+    // with the failure at hand, or leaves a failure where the library saw none.
+    const SimFault stale = SimFault::timeout();
+    const SimFault noAck = SimFault::answer(2);
+    const SimFault io = SimFault::failure(-1, "Input/Output Error");
+    const SimFault pipe = SimFault::failure(-9, "Pipe error");
+    const QString notAcknowledged = "Error: the chip at I2C address 0x69 did not acknowledge";
+    const QString noStatus =
+        "Error: the adapter returned no status for the chip at I2C address 0x69";
+    const QString notAccepted =
+        "Error: the adapter accepted no data for the chip at I2C address 0x69";
+    const QString noData = "Error: the adapter returned no data from the chip at I2C address 0x69";
+    // A write: 0 the data, 1 its status. A read of 4 registers: 0 set-up, 1 status, 2/4/6 bytes,
+    // 8 the last byte, each followed by its status, 10 the closing status.
+    QTest::newRow("write not acknowledged")
+        << 0x69 << stale << "write" << 1 << noAck << -2 << notAcknowledged;
+    QTest::newRow("write status idle")
+        << 0x69 << stale << "write" << 1 << SimFault::answer(0) << -2 << notAcknowledged;
+    QTest::newRow("write moves no data")
+        << 0x69 << stale << "write" << 0 << SimFault::noData() << -4 << notAccepted;
+    QTest::newRow("write status without its byte")
+        << 0x69 << stale << "write" << 1 << SimFault::noData() << -2 << noStatus;
+    QTest::newRow("chip at 0x0A not acknowledged")
+        << 0x0A << stale << "write" << 1 << noAck << -2
+        << "Error: the chip at I2C address 0x0A did not acknowledge";
+    QTest::newRow("read set-up not acknowledged")
+        << 0x69 << stale << "read" << 1 << noAck << -2 << notAcknowledged;
+    QTest::newRow("read set-up moves no data")
+        << 0x69 << stale << "read" << 0 << SimFault::noData() << -4 << notAccepted;
+    QTest::newRow("read set-up status without its byte")
+        << 0x69 << stale << "read" << 1 << SimFault::noData() << -2 << noStatus;
+    QTest::newRow("byte moves no data")
+        << 0x69 << stale << "read" << 4 << SimFault::noData() << -6 << noData;
+    QTest::newRow("byte not acknowledged")
+        << 0x69 << stale << "read" << 5 << noAck << -3 << notAcknowledged;
+    QTest::newRow("last byte moves no data")
+        << 0x69 << stale << "read" << 8 << SimFault::noData() << -5 << noData;
+    QTest::newRow("closing status without its byte")
+        << 0x69 << stale << "read" << 10 << SimFault::noData() << -3 << noStatus;
+    QTest::newRow("write fails after a failure without library error")
+        << 0x69 << noAck << "write" << 0 << io << -4 << "Error: Input/Output Error";
+    QTest::newRow("write status fails after an older library error")
+        << 0x69 << stale << "write" << 1 << pipe << -2 << "Error: Pipe error";
+    QTest::newRow("byte fails after a failure without library error")
+        << 0x69 << noAck << "read" << 6 << io << -6 << "Error: Input/Output Error";
+    QTest::newRow("byte times out after a failure without library error")
+        << 0x69 << noAck << "read" << 8 << SimFault::timeout() << -5
+        << "Error: Operation timed out";
+}
+
+void TestTransport::failureText() {
+    QFETCH(int, address);
+    QFETCH(SimFault, earlier);
+    QFETCH(QString, operation);
+    QFETCH(int, faultAt);
+    QFETCH(SimFault, fault);
+    QFETCH(int, result);
+    QFETCH(QString, message);
+    Bench b{quint8(address)};
+    b.usb.injectFault(1, earlier);
+    QVERIFY(i2c_write_register(b.c, quint8(address), 0x09, 0x20) < 0);
+    b.usb.resetTransfers();
+
+    b.usb.injectFault(faultAt, fault);
+    std::vector<quint8> buffer(256, Unread);
+    QCOMPARE(operation == "write"
+                 ? i2c_write_register(b.c, quint8(address), 0x09, 0x20)
+                 : i2c_read_registers(b.c, quint8(address), 0x10, 4, buffer.data()),
+             result);
+    QCOMPARE(int(b.usb.transfers().size()), faultAt + 1);  // nothing sent after the failure
+    QCOMPARE(i2c_error_text(b.c), message);
+}
+
+// A failure the transport remembers gives way to a library call that fails after it.
+void TestTransport::laterLibraryFailureShowsItsOwnText() {
+    Bench b;
+    b.usb.injectFault(1, SimFault::answer(2));
+    QCOMPARE(i2c_write_register(b.c, 0x69, 0x09, 0x20), -2);
+    QCOMPARE(i2c_error_text(b.c),
+             QStringLiteral("Error: the chip at I2C address 0x69 did not acknowledge"));
+    UsbDeviceInfo gone;
+    gone.key = 7;
+    QVERIFY(b.usb.open(gone) == nullptr);
+    QCOMPARE(i2c_error_text(b.c),
+             QStringLiteral("Error: No such device (it may have been disconnected)"));
 }
 
 void TestTransport::initStartsTheLibrary() {

@@ -1,5 +1,7 @@
 #include "usb/deviceid.h"
 
+#include "common/printabletext.h"
+
 #include <QByteArray>
 
 #include <cstdio>
@@ -11,13 +13,14 @@ QString deviceIdentification(const UsbDeviceInfo& device) {
 }
 
 namespace {
-// A device string appended the way "%s" would: up to its first NUL byte. A read that returned
-// nothing adds nothing.
+// A device string appended the way "%s" would: up to its first NUL byte, as UTF-8 made
+// printable, so that a device cannot break the entry's line. A read that returned nothing adds
+// nothing.
 void appendDeviceString(QString& entry, const std::optional<std::string>& text) {
     if (!text || text->empty()) {
         return;
     }
-    entry += QStringLiteral(" - ") + QString::fromLatin1(text->c_str());
+    entry += QStringLiteral(" - ") + printableDeviceString(std::string(text->c_str()));
 }
 }  // namespace
 
@@ -26,7 +29,13 @@ QString deviceListEntry(const UsbDeviceInfo& device, const std::optional<std::st
     QString entry = deviceIdentification(device);
     appendDeviceString(entry, manufacturer);
     appendDeviceString(entry, product);
-    entry.truncate(ListEntryMaxLength);
+    if (entry.size() > ListEntryMaxLength) {
+        int length = ListEntryMaxLength;
+        if (entry.at(length - 1).isHighSurrogate()) {
+            --length;  // never leave half a character
+        }
+        entry.truncate(length);
+    }
     return entry;
 }
 

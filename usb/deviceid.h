@@ -33,7 +33,9 @@ QString deviceIdentification(const UsbDeviceInfo& device);
 
 // The identification, then " - manufacturer" and " - product" for each string that could be
 // read (std::nullopt, for absent or unreadable, and an empty string add nothing), cut to
-// ListEntryMaxLength characters.
+// ListEntryMaxLength characters without splitting a character. A string counts up to its first
+// NUL byte and is shown as printableDeviceString shows it: UTF-8, with control characters and
+// invalid bytes as visible replacements.
 QString deviceListEntry(const UsbDeviceInfo& device, const std::optional<std::string>& manufacturer,
                         const std::optional<std::string>& product);
 

@@ -1,5 +1,6 @@
 #include "usb/i2ctinyusb.h"
 
+#include "usb/deviceid.h"
 #include "usb/usbbackend.h"
 
 #include <algorithm>
@@ -31,6 +32,58 @@ int transfer(AdapterConnection& c, quint8 requestType, quint8 request, quint16 v
                                   I2cTimeoutMs);
 }
 
+// Remembers a failure for i2c_error_text with the library's text of this moment, so that a later
+// failing library call (an open, an enumeration) shows its own text instead.
+void remember(AdapterConnection& c, const std::string& text) {
+    c.failure.library = c.usb->lastError();
+    c.failure.text = text.empty() ? c.failure.library : text;
+}
+
+// For a failure where the library reported none, what failed, naming the chip.
+std::string chipText(const char* before, quint8 i2cAddress, const char* after = "") {
+    return before + i2cAddressText(i2cAddress).toStdString() + after;
+}
+
+// Whether a transfer moved data; if not, remembers why: the library's text for a negative code,
+// otherwise `noData`.
+bool moved(AdapterConnection& c, int result, const std::string& noData) {
+    if (result >= 1) {
+        return true;
+    }
+    remember(c, result < 0 ? std::string() : noData);
+    return false;
+}
+
+// The status query: sets `result` to what the transfer returned, returns the status as
+// i2c_get_status does.
+int queryStatus(AdapterConnection& c, int& result) {
+    unsigned char status = 0;
+    result = transfer(c, RequestTypeIn, RequestStatus, 0, 0, &status, 1);
+    if (result < 0) {
+        return result;
+    }
+    if (result == 0) {
+        return I2cStatusNoByte;
+    }
+    return status < 0x80 ? int(status) : int(status) - 0x100;  // sign-extended
+}
+
+// Whether the chip acknowledged the last I2C transfer; if not, remembers why.
+bool acknowledged(AdapterConnection& c, quint8 i2cAddress) {
+    int result = 0;
+    const int status = queryStatus(c, result);
+    if (status == StatusAcknowledged) {
+        return true;
+    }
+    if (result < 1) {
+        moved(c, result,
+              chipText("the adapter returned no status for the chip at I2C address ", i2cAddress));
+    } else {
+        remember(c, chipText("the chip at I2C address ", i2cAddress, " did not acknowledge"));
+    }
+    return false;
+}
+
 void reportProgress(const AdapterConnection& c, int done, int count) {
     if (c.form != nullptr) {
         c.form->readProgress(done, count);
@@ -48,6 +101,7 @@ int progressBarValue(int done, int count, int maximum) {
 void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* form) {
     c.usb = usb;
     c.form = form;
+    c.failure = {};
     if (usb != nullptr) {
         usb->init();
     }
@@ -60,6 +114,7 @@ int i2c_close(AdapterConnection& c) {
         }
         c.handle = nullptr;
     }
+    c.failure = {};
     return 0;
 }
 
@@ -67,26 +122,21 @@ int i2c_get_status(AdapterConnection& c) {
     if (!adapterOpen(c)) {
         return 0;
     }
-    unsigned char status = 0;
-    const int moved = transfer(c, RequestTypeIn, RequestStatus, 0, 0, &status, 1);
-    if (moved < 0) {
-        return moved;
-    }
-    if (moved == 0) {
-        return I2cStatusNoByte;
-    }
-    return status < 0x80 ? int(status) : int(status) - 0x100;  // sign-extended
+    int result = 0;
+    return queryStatus(c, result);
 }
 
 int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quint8 value) {
     if (!adapterOpen(c)) {
         return I2cResult::Ok;
     }
+    c.failure = {};
     unsigned char data[2] = {reg, value};
-    if (transfer(c, RequestTypeOut, RequestWrite, ValueWrite, i2cAddress, data, 2) < 1) {
+    if (!moved(c, transfer(c, RequestTypeOut, RequestWrite, ValueWrite, i2cAddress, data, 2),
+               chipText("the adapter accepted no data for the chip at I2C address ", i2cAddress))) {
         return I2cResult::SetupFailed;
     }
-    return i2c_get_status(c) == StatusAcknowledged ? I2cResult::Ok : I2cResult::NoAcknowledge;
+    return acknowledged(c, i2cAddress) ? I2cResult::Ok : I2cResult::NoAcknowledge;
 }
 
 int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, int count,
@@ -94,14 +144,17 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
     if (!adapterOpen(c)) {
         return I2cResult::Ok;
     }
+    c.failure = {};
     if (count < 1) {
         return I2cResult::BadCount;
     }
     unsigned char pointer = first;
-    if (transfer(c, RequestTypeOut, RequestSetPointer, ValueWrite, i2cAddress, &pointer, 1) < 1) {
+    if (!moved(c,
+               transfer(c, RequestTypeOut, RequestSetPointer, ValueWrite, i2cAddress, &pointer, 1),
+               chipText("the adapter accepted no data for the chip at I2C address ", i2cAddress))) {
         return I2cResult::SetupFailed;
     }
-    if (i2c_get_status(c) != StatusAcknowledged) {
+    if (!acknowledged(c, i2cAddress)) {
         return I2cResult::NoAcknowledge;
     }
     // The chip has 256 registers; a longer read would only repeat them and overrun the image.
@@ -110,14 +163,16 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
         reportProgress(c, i, count);
         const bool last = i == count - 1;
         const quint8 request = last ? RequestReadLast : RequestReadByte;
-        if (transfer(c, RequestTypeIn, request, ValueRead, i2cAddress, buffer + i, 1) < 1) {
+        if (!moved(c, transfer(c, RequestTypeIn, request, ValueRead, i2cAddress, buffer + i, 1),
+                   chipText("the adapter returned no data from the chip at I2C address ",
+                            i2cAddress))) {
             return last ? I2cResult::LastByteFailed : I2cResult::ByteFailed;
         }
-        if (i2c_get_status(c) != StatusAcknowledged) {
+        if (!acknowledged(c, i2cAddress)) {
             return I2cResult::ReadNotAcknowledged;
         }
     }
-    if (i2c_get_status(c) != StatusAcknowledged) {
+    if (!acknowledged(c, i2cAddress)) {
         return I2cResult::ReadNotAcknowledged;
     }
     reportProgress(c, count, count);
@@ -126,7 +181,10 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
 
 QString i2c_error_text(const AdapterConnection& c) {
     const std::string library = c.usb != nullptr ? c.usb->lastError() : std::string();
-    QString message = QStringLiteral("Error: ") + QString::fromStdString(library);
+    // A library call that failed after the transfer has a text of its own.
+    const bool transferFailed = !c.failure.text.empty() && c.failure.library == library;
+    QString message = QStringLiteral("Error: ") +
+                      QString::fromStdString(transferFailed ? c.failure.text : library);
     if (message.size() > MaxMessageLength) {
         int length = MaxMessageLength;
         if (message.at(length - 1).isHighSurrogate()) {

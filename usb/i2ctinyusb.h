@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <string>
+
 class UsbBackend;
 class UsbHandle;
 
@@ -15,6 +17,12 @@ public:
     virtual void readProgress(int done, int count) = 0;
 };
 
+// What the last failing write or read of a connection ran into, for i2c_error_text.
+struct TransportFailure {
+    std::string text;     // empty: the last write or read did not fail
+    std::string library;  // the library's lastError() just after the failure
+};
+
 // The one adapter connection of the process.
 struct AdapterConnection {
     UsbBackend* usb = nullptr;
@@ -22,6 +30,7 @@ struct AdapterConnection {
     quint8 i2cAddress = 0x69;     // 7-bit chip address, passed unshifted to the adapter
     TransportObserver* form = nullptr;
     bool openedByScan = false;
+    TransportFailure failure;
 };
 
 namespace I2cResult {
@@ -51,5 +60,9 @@ int i2c_get_status(AdapterConnection& c);
 int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quint8 value);
 int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, int count,
                        quint8* buffer);
-// "Error: " and the library's last error text, at most 255 characters in all.
+// "Error: " and what the last failure was, at most 255 characters in all. After a write or read
+// that failed, and while no library call has failed since, that is the failing transfer's own
+// library text, or, where the library saw no error (the chip did not acknowledge, a transfer
+// moved no data), what failed, such as "the chip at I2C address 0x69 did not acknowledge".
+// Otherwise it is the library's last error text (a failed open, an empty enumeration).
 QString i2c_error_text(const AdapterConnection& c);

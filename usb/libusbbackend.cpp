@@ -2,6 +2,8 @@
 
 #include <libusb.h>
 
+#include <QString>
+
 #include <algorithm>
 
 class LibUsbBackend::Handle : public UsbHandle {
@@ -11,8 +13,34 @@ public:
 };
 
 namespace {
-// libusb_get_string_descriptor_ascii writes at most this many bytes, terminator included.
-constexpr int StringBufferSize = 256;
+// A descriptor is at most 255 bytes long: its first byte holds its length.
+constexpr int DescriptorBufferSize = 255;
+constexpr quint8 DescriptorHeaderSize = 2;  // bLength, bDescriptorType
+
+// The first language is all that is read of the list of languages, as libusb does.
+constexpr quint16 LanguageRequestLength = 4;
+
+// GET_DESCRIPTOR for string descriptor `index` in language `language`; index 0 is the list of
+// languages.
+int requestString(libusb_device_handle* device, quint8 index, quint16 language,
+                  unsigned char* buffer, quint16 length) {
+    return libusb_control_transfer(device, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_DESCRIPTOR,
+                                   quint16(LIBUSB_DT_STRING << 8 | index), language, buffer, length,
+                                   LibUsbBackend::StringRequestTimeoutMs);
+}
+
+// The length of a string descriptor that `moved` bytes delivered, or a libusb error code when
+// it is not one.
+int descriptorLength(const unsigned char* buffer, int moved) {
+    if (moved < 0) {
+        return moved;
+    }
+    if (moved < DescriptorHeaderSize || buffer[1] != LIBUSB_DT_STRING || buffer[0] > moved ||
+        buffer[0] < DescriptorHeaderSize) {
+        return LIBUSB_ERROR_IO;
+    }
+    return buffer[0];
+}
 }  // namespace
 
 LibUsbBackend::~LibUsbBackend() {
@@ -137,14 +165,30 @@ int LibUsbBackend::readString(UsbHandle* handle, int index, std::string& text) {
     if (h == nullptr || index < 1 || index > 0xFF) {
         return remember(LIBUSB_ERROR_INVALID_PARAM);
     }
-    unsigned char buffer[StringBufferSize] = {};
-    const int length =
-        libusb_get_string_descriptor_ascii(h->device, quint8(index), buffer, sizeof buffer);
+    // As libusb_get_string_descriptor_ascii does, but with a short time-out per request and
+    // the whole UTF-16 text instead of '?' for every character beyond ASCII.
+    unsigned char buffer[DescriptorBufferSize] = {};
+    const int moved = requestString(h->device, 0, 0, buffer, LanguageRequestLength);
+    if (moved < 0) {
+        return remember(moved);
+    }
+    // The list may hold more languages than the bytes asked for; the first one is enough.
+    if (moved < LanguageRequestLength || buffer[0] < LanguageRequestLength ||
+        buffer[1] != LIBUSB_DT_STRING) {
+        return remember(LIBUSB_ERROR_IO);
+    }
+    const quint16 language = quint16(buffer[2] | buffer[3] << 8);
+    const int length = descriptorLength(
+        buffer, requestString(h->device, quint8(index), language, buffer, DescriptorBufferSize));
     if (length < 0) {
         return remember(length);
     }
-    text.assign(reinterpret_cast<const char*>(buffer), std::size_t(length));
-    return length;
+    QString decoded;
+    for (int i = DescriptorHeaderSize; i + 1 < length; i += 2) {
+        decoded += QChar(char16_t(buffer[i] | buffer[i + 1] << 8));
+    }
+    text = decoded.toStdString();
+    return int(text.size());
 }
 
 int LibUsbBackend::controlTransfer(UsbHandle* handle, quint8 requestType, quint8 request,

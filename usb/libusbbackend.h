@@ -16,6 +16,9 @@ public:
     // lastError() after an enumeration that found no device at all.
     static constexpr const char* NoDevicesText =
         "no USB devices visible (no USB bus, or no access)";
+    // The time-out of each of the two requests of readString. A working device answers within
+    // milliseconds; a silent one must not hold up a scan of the bus for seconds.
+    static constexpr unsigned StringRequestTimeoutMs = 100;
 
     LibUsbBackend() = default;
     ~LibUsbBackend() override;

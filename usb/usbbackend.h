@@ -45,8 +45,8 @@ public:
     // Closes and deletes a handle returned by open().
     virtual void close(UsbHandle* handle) = 0;
 
-    // Reads string descriptor `index` as text into `text`; returns its length in bytes, or a
-    // negative number on failure.
+    // Reads string descriptor `index` as UTF-8 text into `text`; returns its length in bytes, or
+    // a negative number on failure. The text is the device's, unchecked: it may hold any bytes.
     virtual int readString(UsbHandle* handle, int index, std::string& text) = 0;
 
     // A control transfer on endpoint 0. Returns the number of bytes moved in the data stage, or a

@@ -14,10 +14,6 @@ namespace {
 QString frequencyText(double hz) {
     return QString::asprintf("%12.5f Hz", hz);
 }
-
-QString targetText(double hz) {
-    return QString::asprintf("%12.5f", hz);
-}
 }  // namespace
 
 // A target field holding 0 or no number takes the output as its target, so it shows what the
@@ -25,9 +21,9 @@ QString targetText(double hz) {
 // closeness rule through the palette copy.
 void FrequencyView::compareWithTarget(QLineEdit* field, QPalette& palette, double output,
                                       bool colour) {
-    double target = field->text().trimmed().toDouble();  // 0 when it is no number
+    double target = targetFieldNumber(field->text());  // 0 when it is no finite number
     if (target == 0) {
-        field->setText(QString::asprintf("%12.5f", output));
+        field->setText(targetText(output));
         target = output;
     }
     if (!colour)

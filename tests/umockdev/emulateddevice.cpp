@@ -12,6 +12,11 @@ ControlAnswer stall() {
     return ControlAnswer{0, -EPIPE};
 }
 
+bool isStringRequest(const UsbSetup& setup) {
+    return setup.requestType == StandardDeviceIn && setup.request == GetDescriptor &&
+           setup.value >> 8 == UsbDescriptors::StringType;
+}
+
 ControlAnswer reply(const std::vector<quint8>& bytes, quint16 length, quint8* data) {
     const int moved = std::min<int>(length, int(bytes.size()));
     std::memcpy(data, bytes.data(), std::size_t(moved));
@@ -64,7 +69,7 @@ std::optional<ControlAnswer> EmulatedDevice::control(const UsbSetup& setup, quin
     ControlTransferRecord record{setup, {}, ControlTransferRecord::Outcome::Answered};
     if (!setup.isIn())
         record.data.assign(data, data + setup.length);
-    if (!answersNext()) {
+    if (!answersNext() || (profile_.silentOnStringRequests && isStringRequest(setup))) {
         record.outcome = ControlTransferRecord::Outcome::Unanswered;
         transfers_.push_back(std::move(record));
         return std::nullopt;

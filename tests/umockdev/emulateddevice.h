@@ -18,8 +18,9 @@ struct EmulatedDeviceProfile {
     int address = 1;           // the device number on its bus
     std::string speed = "12";  // as sysfs spells it in Mbit/s: "1.5", "12", "480"
     UsbDeviceIdentity identity;
-    bool answersStringRequests = true;  // false: string descriptor requests stall
-    bool hasDeviceNode = true;          // false: no /dev node, so every open fails
+    bool answersStringRequests = true;    // false: string descriptor requests stall
+    bool silentOnStringRequests = false;  // true: string descriptor requests get no answer
+    bool hasDeviceNode = true;            // false: no /dev node, so every open fails
     // Set: the device is an i2c-tiny-usb adapter with a CY22150 at this 7-bit I2C address,
     // holding chipRegisters after power-on.
     std::optional<quint8> chipAddress;
