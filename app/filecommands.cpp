@@ -92,7 +92,7 @@ void FileCommands::saveCurrentFile() {
     contents.targetF1 = s_.solver.targetF1;
     contents.targetF2 = s_.solver.targetF2;
     QString reason;
-    if (!writeRegisterFile(s_.currentFileName, contents, reason)) {
+    if (!saveRegisterFileAt(s_.currentFileName, contents, reason)) {
         reportFailure(s_.currentFileName, "saved", reason);
         return;
     }

@@ -1,5 +1,8 @@
 // vantrel-demo: runs the real, unmodified vantrel on an emulated i2c-tiny-usb adapter with a
 // CY22150 behind it, so that the tool can be tried without the hardware.
+// `vantrel-demo PROGRAM [ARGS...]` runs another program there instead, such as
+// `vantrel-demo vantrel-cli read`; a program without a slash is looked for beside vantrel-demo
+// first, then on the PATH.
 //
 // The emulated USB devices live in a umockdev testbed made by this process. vantrel runs as a
 // child with umockdev's preload library and sees them through libusb-1.0 like real devices; each
@@ -49,23 +52,22 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return p;
 }
 
-// Starts vantrel in `directory` (where chip.png, the window icon, is) and waits for it; returns
-// its exit code. Ctrl-C reaches vantrel, and this process stays to clean up after it.
-int runVantrel(const std::filesystem::path& directory, int argc, char* argv[]) {
-    const std::string program = (directory / "vantrel").string();
-    std::vector<std::string> args{program};
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
+// Starts `program` with `args` (its name first), in `directory` unless that is empty, and waits
+// for it; returns its exit code. Ctrl-C reaches the program, and this process stays to clean up
+// after it.
+int runProgram(const std::string& program, std::vector<std::string> args,
+               const std::filesystem::path& directory) {
     std::vector<std::string> env = childEnvironment();
     std::vector<char*> argPointers = pointers(args);
     std::vector<char*> envPointers = pointers(env);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    if (!directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     pid_t child = 0;
-    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argPointers.data(),
-                                    envPointers.data());
+    const int spawned = posix_spawnp(&child, program.c_str(), &actions, nullptr, argPointers.data(),
+                                     envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         std::fprintf(stderr, "vantrel-demo: cannot start %s\n", program.c_str());
@@ -83,30 +85,51 @@ int runVantrel(const std::filesystem::path& directory, int argc, char* argv[]) {
     return WEXITSTATUS(status);
 }
 
-void printChip(const EmulatedDevice& adapter) {
+// The program to run for a first argument that is not an option: beside vantrel-demo when it is
+// there, else as given (a path, or a name for the PATH).
+std::string programFor(const std::filesystem::path& here, const std::string& name) {
+    if (name.find('/') == std::string::npos && std::filesystem::exists(here / name))
+        return (here / name).string();
+    return name;
+}
+
+void printChip(std::FILE* stream, const EmulatedDevice& adapter) {
     int writes = 0;
     for (const ControlTransferRecord& t : adapter.adapterTransfers())
         writes += t.setup.request == 7 ? 1 : 0;
-    std::printf("vantrel-demo: the emulated CY22150 received %d register writes and now holds:\n",
-                writes);
+    std::fprintf(stream,
+                 "vantrel-demo: the emulated CY22150 received %d register writes and now holds:\n",
+                 writes);
     for (int reg : ShownRegisters)
-        std::printf(" 0x%02X=0x%02X", reg, adapter.chipRegister(reg));
-    std::printf("\n");
+        std::fprintf(stream, " 0x%02X=0x%02X", reg, adapter.chipRegister(reg));
+    std::fprintf(stream, "\n");
 }
 }  // namespace
 
 int main(int argc, char* argv[]) {
     const std::filesystem::path here =
         std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    // A first argument that is not an option names the program; vantrel itself gets options.
+    const bool other = argc > 1 && argv[1][0] != '-';
+    const std::string name = other ? argv[1] : "vantrel";
+    const std::string program = other ? programFor(here, name) : (here / "vantrel").string();
+    std::vector<std::string> args{program};
+    for (int i = other ? 2 : 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    // Another program's standard output stays its own, for scripts; these notes go to stderr.
+    std::FILE* notes = other ? stderr : stdout;
     int result = 0;
     {
         DemoMachine machine;
-        std::printf(
-            "vantrel-demo: an emulated i2c-tiny-usb adapter (bus 1, device 4) with a CY22150 at "
-            "0x69 is plugged in; starting vantrel.\n");
-        std::fflush(stdout);
-        result = runVantrel(here, argc, argv);
-        printChip(*machine.adapter);
+        std::fprintf(notes,
+                     "vantrel-demo: an emulated i2c-tiny-usb adapter (bus 1, device 4) with a "
+                     "CY22150 at 0x69 is plugged in; starting %s.\n",
+                     name.c_str());
+        std::fflush(notes);
+        // vantrel runs where chip.png, the window icon, is; another program where it was called,
+        // so that its file names mean what they say.
+        result = runProgram(program, args, other ? std::filesystem::path() : here);
+        printChip(notes, *machine.adapter);
     }
     return result;
 }

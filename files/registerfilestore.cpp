@@ -1,6 +1,7 @@
 #include "files/registerfilestore.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -17,10 +18,29 @@ bool writeAll(QSaveFile& file, const QByteArray& bytes) {
 }
 }  // namespace
 
+bool mayReplaceWithRegisterFile(const QString& path, QString& reason) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return true;
+    if (info.isDir()) {
+        reason = QStringLiteral("is a directory");
+        return false;
+    }
+    RegisterFileContents existing;
+    QString why;
+    if (!readRegisterFileAt(path, existing, why)) {
+        reason =
+            QStringLiteral("exists and is not a register file (%1); it is left as it is").arg(why);
+        return false;
+    }
+    return true;
+}
+
 // QSaveFile writes beside the file and renames at commit. Unbuffered, because a buffered
 // QFileDevice can lose the tail of a short write (a full disk, a size limit) without reporting
 // it, and the commit would then install a truncated file.
-bool writeRegisterFile(const QString& path, const RegisterFileContents& contents, QString& reason) {
+bool saveRegisterFileAt(const QString& path, const RegisterFileContents& contents,
+                        QString& reason) {
     const QByteArray bytes = encodeRegisterFile(contents);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, bytes) ||

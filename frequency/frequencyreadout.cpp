@@ -17,3 +17,7 @@ FrequencyReadout readFrequencies(const RegisterImage& r, double fRef, int div1N,
             outputFrequency(Field::crosspointCode(word, i), fRef, div1Clk, div2Clk, div1N, div2N);
     return readout;
 }
+
+FrequencyReadout readFrequencies(const RegisterImage& r, double fRef, const PllRange& range) {
+    return readFrequencies(r, fRef, Field::div1N(r), Field::div2N(r), range);
+}

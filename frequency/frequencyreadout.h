@@ -20,3 +20,5 @@ struct FrequencyReadout {
 // its own copies of them.
 FrequencyReadout readFrequencies(const RegisterImage& r, double fRef, int div1N, int div2N,
                                  const PllRange& range);
+// The same with DIV1N and DIV2N as the image holds them.
+FrequencyReadout readFrequencies(const RegisterImage& r, double fRef, const PllRange& range);

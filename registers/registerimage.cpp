@@ -103,6 +103,15 @@ int crosspointCode(quint32 word, int output) {
     return (word >> (15 - 3 * output)) & 7;
 }
 
+void setCrosspointCode(RegisterImage& r, int output, int code) {
+    std::array<int, OutputCount> codes{};
+    const quint32 word = matrixWord(r);
+    for (int i = 0; i < OutputCount; ++i)
+        codes[std::size_t(i)] = crosspointCode(word, i);
+    codes[std::size_t(output)] = code;
+    setMatrixWord(r, packCrosspointCodes(codes));
+}
+
 quint32 packCrosspointCodes(const std::array<int, OutputCount>& codes) {
     quint32 word = 0;
     for (int code : codes)

@@ -73,7 +73,8 @@ void setQCounter(RegisterImage& r, int q);
 
 // The 18-bit crosspoint matrix word over 0x44, 0x45 and 0x46 bits 7..6, LCLK1 most significant.
 quint32 matrixWord(const RegisterImage& r);
-void setMatrixWord(RegisterImage& r, quint32 word);  // keeps the low six bits of 0x46
-int crosspointCode(quint32 word, int output);        // output 0 = LCLK1 .. 5 = CLK6
+void setMatrixWord(RegisterImage& r, quint32 word);              // keeps the low six bits of 0x46
+int crosspointCode(quint32 word, int output);                    // output 0 = LCLK1 .. 5 = CLK6
+void setCrosspointCode(RegisterImage& r, int output, int code);  // the other outputs kept
 quint32 packCrosspointCodes(const std::array<int, OutputCount>& codes);
 }  // namespace Field

@@ -14,12 +14,7 @@ inline const QString NoUsbSubsystem = QStringLiteral("No USB subsystem found on 
 inline const QString WrongAdapter =
     QStringLiteral("Error: wrong VID/PID, only i2c-tiny-usb interface supported");
 inline const QString ReadSuccess = QStringLiteral("Info: Device configuration successfully read.");
-inline const QString NotFound = QStringLiteral("Error: Device not found at this interface!");
-inline const QString NotCompletelyReadable = QStringLiteral("Error: Device not complete readable!");
 }  // namespace DiscoveryText
-
-// The listing text of a device. Every device is opened briefly for its strings, whatever it is.
-QString listEntry(UsbBackend& usb, const UsbDeviceInfo& device);
 
 // The device of the last enumeration whose identification starts a listing entry.
 std::optional<UsbDeviceInfo> findListedDevice(const UsbBackend& usb, const QString& entry);

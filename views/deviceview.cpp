@@ -3,6 +3,7 @@
 #include "app/mainwindowform.h"
 #include "session/session.h"
 #include "usb/deviceid.h"
+#include "usb/devicelist.h"
 #include "usb/discovery.h"
 #include "usb/usbbackend.h"
 #include "views/formcontext.h"

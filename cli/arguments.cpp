@@ -1,0 +1,57 @@
+#include "cli/arguments.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage,
+                                const QStringList& arguments, const CliContext& cli) {
+    const QCommandLineOption help({"h", "help"}, "Shows this help.");
+    parser.addOption(help);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // QCommandLineParser takes the program as the first argument.
+    if (!parser.parse(QStringList{"vantrel-cli"} + arguments.mid(1)))
+        return cli.fail(ExitCode::Usage, parser.errorText());
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        text = text.mid(text.indexOf('\n') + 1);  // the generic usage line, replaced below
+        cli.out << "Usage: vantrel-cli " << usage << '\n' << text;
+        cli.out.flush();
+        return ExitCode::Done;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> parseFrequency(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);  // the whole text, no trailing characters
+    if (!ok || !std::isfinite(value) || !(value > 0))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<quint8> parseI2cAddress7(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^0[xX]([0-9a-fA-F]{1,2})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int value = match.captured(1).toInt(nullptr, 16);
+    if (value > 0x7F)
+        return std::nullopt;
+    return quint8(value);
+}
+
+std::optional<BusDevice> parseBusDevice(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,3}):([0-9]{1,3})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return BusDevice{match.captured(1).toInt(), match.captured(2).toInt()};
+}
+
+std::optional<int> parseCount(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,6}$"));
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    return text.toInt();
+}

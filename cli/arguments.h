@@ -1,0 +1,30 @@
+#pragma once
+
+#include "cli/context.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Parsing of a command's arguments and of the values of its options.
+
+// Parses `arguments` (the command name first) with `parser`, which gets a --help option here.
+// Returns std::nullopt when the command may go on; otherwise the exit code, after printing the
+// help or the error.
+std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage,
+                                const QStringList& arguments, const CliContext& cli);
+
+// A frequency in hertz: a positive, finite number with nothing after it.
+std::optional<double> parseFrequency(const QString& text);
+// An I2C address as the window offers them: "0x00" .. "0x7F".
+std::optional<quint8> parseI2cAddress7(const QString& text);
+// "BUS:DEV", both decimal.
+struct BusDevice {
+    int bus = 0;
+    int device = 0;
+};
+std::optional<BusDevice> parseBusDevice(const QString& text);
+// A non-negative decimal integer.
+std::optional<int> parseCount(const QString& text);

@@ -1,0 +1,49 @@
+#include "cli/adapters.h"
+#include "cli/commands.h"
+#include "cli/registerfiles.h"
+#include "files/registerexport.h"
+
+int runExportCommand(const QStringList& arguments, const CliContext& cli) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Prints a register file's configuration as the eleven writes that program it, in the "
+        "order that write uses.");
+    parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
+    const QCommandLineOption format("format", "i2cset, c or json.", "FORMAT", "i2cset");
+    const QCommandLineOption bus("bus", "The I2C bus number for i2cset.", "N", "1");
+    parser.addOption(format);
+    parser.addOption(bus);
+    addAddressOption(parser);
+    if (std::optional<int> done =
+            parseCommand(parser, "export [options] FILE --format i2cset|c|json", arguments, cli))
+        return *done;
+    if (parser.positionalArguments().size() != 1)
+        return cli.fail(ExitCode::Usage, QStringLiteral("export takes one register file"));
+    quint8 address = 0x69;
+    if (std::optional<int> failed = readAddressOption(parser, cli, address))
+        return *failed;
+    const std::optional<int> busNumber = parseCount(parser.value(bus));
+    if (!busNumber)
+        return cli.fail(
+            ExitCode::Usage,
+            QStringLiteral("--bus takes a bus number, not \"%1\"").arg(parser.value(bus)));
+    const QString kind = parser.value(format);
+    if (kind != "i2cset" && kind != "c" && kind != "json")
+        return cli.fail(ExitCode::Usage,
+                        QStringLiteral("--format takes i2cset, c or json, not \"%1\"").arg(kind));
+    RegisterFileContents contents;
+    if (std::optional<int> failed =
+            loadInputFile(parser.positionalArguments().first(), cli, contents))
+        return *failed;
+
+    RegisterImage image;
+    image.bytes = contents.registers;
+    if (kind == "i2cset")
+        cli.out << exportI2cset(image, *busNumber, address);
+    else if (kind == "c")
+        cli.out << exportCArray(image, address);
+    else
+        cli.out << exportJson(image, address);
+    cli.out.flush();
+    return ExitCode::Done;
+}

@@ -1,0 +1,44 @@
+#include "cli/programming.h"
+
+#include "usb/chipaccess.h"
+#include "usb/chipprogram.h"
+
+#include <vector>
+
+namespace {
+QString withoutPrefix(const QString& error) {
+    return error.startsWith(QLatin1String("Error: ")) ? error.mid(7) : error;
+}
+}  // namespace
+
+bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
+                 const CliContext& cli, QString& error) {
+    const ProgramResult written = writeConfiguration(c, image);
+    if (!written.ok) {
+        error =
+            QString::asprintf("Error: writing register 0x%02X failed: ", written.failedRegister) +
+            withoutPrefix(written.error);
+        return false;
+    }
+    if (!verify)
+        return true;
+    RegisterImage readBack;
+    const ChipRead read = readChip(c, readBack);
+    if (!read.ok()) {
+        error = QStringLiteral("Error: reading back failed: ") + withoutPrefix(read.error);
+        return false;
+    }
+    const std::vector<RegisterDifference> differences = compareConfiguration(image, readBack);
+    for (const RegisterDifference& d : differences) {
+        cli.out << QString::asprintf("0x%02X: wrote 0x%02X, read back 0x%02X", d.address,
+                                     d.expected, d.read)
+                << Qt::endl;
+    }
+    if (!differences.empty()) {
+        error = QStringLiteral("Error: verify failed: %1 of %2 registers differ")
+                    .arg(differences.size())
+                    .arg(SafeWriteOrder.size());
+        return false;
+    }
+    return true;
+}

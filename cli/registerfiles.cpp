@@ -1,0 +1,31 @@
+#include "cli/registerfiles.h"
+
+#include "common/printabletext.h"
+#include "files/registerfilestore.h"
+
+std::optional<int> loadInputFile(const QString& path, const CliContext& cli,
+                                 RegisterFileContents& contents) {
+    QString reason;
+    if (!readRegisterFileAt(path, contents, reason))
+        return cli.fail(
+            ExitCode::Usage,
+            QStringLiteral("%1 could not be loaded: %2").arg(printableText(path), reason));
+    return std::nullopt;
+}
+
+std::optional<int> checkOutputFile(const QString& path, const CliContext& cli) {
+    QString reason;
+    if (!mayReplaceWithRegisterFile(path, reason))
+        return cli.fail(ExitCode::Usage, QStringLiteral("%1 %2").arg(printableText(path), reason));
+    return std::nullopt;
+}
+
+std::optional<int> saveOutputFile(const QString& path, const CliContext& cli,
+                                  const RegisterFileContents& contents) {
+    QString reason;
+    if (!saveRegisterFileAt(path, contents, reason))
+        return cli.fail(
+            ExitCode::Usage,
+            QStringLiteral("%1 could not be saved: %2").arg(printableText(path), reason));
+    return std::nullopt;
+}

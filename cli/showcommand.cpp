@@ -1,0 +1,32 @@
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/registerfiles.h"
+#include "registers/configurationtext.h"
+
+int runShowCommand(const QStringList& arguments, const CliContext& cli) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Decodes a register file without any device: registers, fields, frequencies.");
+    parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
+    if (std::optional<int> done = parseCommand(parser, "show FILE", arguments, cli))
+        return *done;
+    if (parser.positionalArguments().size() != 1)
+        return cli.fail(ExitCode::Usage, QStringLiteral("show takes one register file"));
+    RegisterFileContents contents;
+    if (std::optional<int> failed =
+            loadInputFile(parser.positionalArguments().first(), cli, contents))
+        return *failed;
+
+    RegisterImage image;
+    image.bytes = contents.registers;
+    const bool extended = contents.flags & RegisterFileFlag::PllExtended;
+    for (const QString& line : describeConfiguration(image, contents.fRef, pllRangeFor(extended)))
+        cli.out << line << '\n';
+    cli.out << "Targets:\n"
+            << "  F1            " << hertzText(contents.targetF1) << '\n'
+            << "  F2            " << hertzText(contents.targetF2)
+            << ((contents.flags & RegisterFileFlag::F2Enabled) ? "" : " (F2 follows F1)") << '\n'
+            << "  PLL range     " << (extended ? "extended" : "normal") << '\n';
+    cli.out.flush();
+    return ExitCode::Done;
+}

@@ -1,0 +1,47 @@
+#include "cli/adapters.h"
+#include "cli/commands.h"
+#include "cli/programming.h"
+#include "cli/progressbar.h"
+#include "cli/registerfiles.h"
+#include "usb/chipprogram.h"
+#include "usb/deviceid.h"
+
+int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Writes a register file's configuration to the chip: 0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, "
+        "0x44, 0x45, 0x46, 0x47, then the output enables 0x09, and reads it back to compare.");
+    parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
+    const QCommandLineOption noVerify("no-verify", "Skips the read-back.");
+    parser.addOption(noVerify);
+    addAdapterOptions(parser, true);
+    if (std::optional<int> done = parseCommand(parser, "write [options] FILE", arguments, cli))
+        return *done;
+    if (parser.positionalArguments().size() != 1)
+        return cli.fail(ExitCode::Usage, QStringLiteral("write takes one register file"));
+    AdapterOptions adapterOptions;
+    if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
+        return *failed;
+    RegisterFileContents contents;
+    if (std::optional<int> failed =
+            loadInputFile(parser.positionalArguments().first(), cli, contents))
+        return *failed;
+    RegisterImage image;
+    image.bytes = contents.registers;
+    const bool verify = !parser.isSet(noVerify);
+
+    ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
+    return runOnAdapters(cli, adapterOptions, &bar,
+                         [&](AdapterConnection& c, const ListedDevice& adapter, QString& text) {
+                             const bool ok = programChip(c, image, verify, cli, text);
+                             bar.finish();
+                             if (ok && !adapterOptions.all) {
+                                 cli.out << "Wrote " << SafeWriteOrder.size() << " registers to "
+                                         << deviceIdentification(adapter.info)
+                                         << QString::asprintf(" at 0x%02X", c.i2cAddress)
+                                         << (verify ? ", verified." : ", not verified.")
+                                         << Qt::endl;
+                             }
+                             return ok;
+                         });
+}

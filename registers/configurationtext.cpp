@@ -1,0 +1,96 @@
+#include "registers/configurationtext.h"
+
+#include "frequency/frequencyreadout.h"
+#include "usb/chipprogram.h"
+
+const std::array<const char*, OutputCount> OutputNames = {"LCLK1", "LCLK2", "LCLK3",
+                                                          "LCLK4", "CLK5",  "CLK6"};
+const std::array<const char*, 8> CrosspointNames = {"F ref",     "DIV1CLK/DIV1N", "DIV1CLK/2",
+                                                    "DIV1CLK/3", "DIV2CLK/DIV2N", "DIV2CLK/2",
+                                                    "DIV2CLK/4", "UNDEFINED!"};
+
+namespace {
+const char* registerContents(quint8 address) {
+    switch (address) {
+        case Reg::ClockOutputEnable:
+            return "output enables";
+        case Reg::Div1:
+            return "DIV1SRC, DIV1N";
+        case Reg::XcoDrive:
+            return "XDRV";
+        case Reg::CapLoad:
+            return "CAPLOAD";
+        case Reg::PumpPb:
+            return "charge pump, PB bits 9..8";
+        case Reg::PbLow:
+            return "PB bits 7..0";
+        case Reg::PoQ:
+            return "PO, Q counter";
+        case Reg::Matrix1:
+            return "crosspoints LCLK1, LCLK2, LCLK3 bits 2..1";
+        case Reg::Matrix2:
+            return "crosspoints LCLK3 bit 0, LCLK4, CLK5, CLK6 bit 2";
+        case Reg::Matrix3:
+            return "crosspoint CLK6 bits 1..0";
+        case Reg::Div2:
+            return "DIV2SRC, DIV2N";
+        default:
+            return "";
+    }
+}
+
+QString sourceText(bool fromReference) {
+    return fromReference ? QStringLiteral("reference") : QStringLiteral("PLL");
+}
+}  // namespace
+
+QString hertzText(double hz) {
+    return QString::asprintf("%.5f Hz", hz);
+}
+
+QStringList describeConfiguration(const RegisterImage& image, double referenceHz,
+                                  const PllRange& range) {
+    QStringList lines;
+    lines << QStringLiteral("Registers:");
+    // Address order, as a register map reads.
+    for (quint8 address :
+         {Reg::ClockOutputEnable, Reg::Div1, Reg::XcoDrive, Reg::CapLoad, Reg::PumpPb, Reg::PbLow,
+          Reg::PoQ, Reg::Matrix1, Reg::Matrix2, Reg::Matrix3, Reg::Div2}) {
+        lines << QString::asprintf("  0x%02X  0x%02X  %s", address, image[address],
+                                   registerContents(address));
+    }
+
+    const int pb = Field::pb(image);
+    const bool po = Field::po(image);
+    const int qCounter = Field::qCounter(image);
+    lines << QStringLiteral("Fields:");
+    lines << QString::asprintf("  Q             %d (Q counter %d)", pllDivider(qCounter), qCounter);
+    lines << QString::asprintf("  P             %d (PB %d, PO %d)", pllMultiplier(pb, po), pb,
+                               po ? 1 : 0);
+    lines << QString::asprintf("  charge pump   %d", Field::chargePump(image));
+    lines << QStringLiteral("  DIV1N         %1 from the %2")
+                 .arg(Field::div1N(image))
+                 .arg(sourceText(Field::div1FromReference(image)));
+    lines << QStringLiteral("  DIV2N         %1 from the %2")
+                 .arg(Field::div2N(image))
+                 .arg(sourceText(Field::div2FromReference(image)));
+    lines << QString::asprintf("  CAPLOAD       %d", Field::capLoad(image));
+    lines << QString::asprintf("  XDRV          %d", Field::xcoDrive(image));
+
+    const FrequencyReadout readout = readFrequencies(image, referenceHz, range);
+    const quint32 word = Field::matrixWord(image);
+    const int enables = Field::outputEnables(image);
+    lines << QStringLiteral("Frequencies:");
+    lines << QStringLiteral("  reference     %1").arg(hertzText(referenceHz));
+    lines << QStringLiteral("  PLL           %1").arg(hertzText(readout.fPll));
+    for (int i = 0; i < OutputCount; ++i) {
+        const int code = Field::crosspointCode(word, i);
+        const bool enabled = enables & (1 << i);
+        lines << QString::asprintf("  %-6s %-8s %-14s %s", OutputNames[std::size_t(i)],
+                                   enabled ? "enabled" : "disabled",
+                                   CrosspointNames[std::size_t(code)],
+                                   qPrintable(hertzText(readout.outputs[std::size_t(i)])));
+    }
+    lines << readout.pllWarnings;
+    return lines;
+}

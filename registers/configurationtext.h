@@ -1,0 +1,25 @@
+#pragma once
+
+#include "frequency/frequencymodel.h"
+#include "registers/registerimage.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+// A configuration in words, for a terminal: the registers that make it, their fields and the
+// frequencies they give.
+
+// The outputs as the window names them, LCLK1 first.
+extern const std::array<const char*, OutputCount> OutputNames;
+// The crosspoint sources as the window's matrix boxes name them, by code 0..7.
+extern const std::array<const char*, 8> CrosspointNames;
+
+// One line per register of a configuration (address, value, the fields it holds), then the
+// fields, then the reference, the PLL and the six outputs, then the PLL range warning, if any.
+QStringList describeConfiguration(const RegisterImage& image, double referenceHz,
+                                  const PllRange& range);
+
+// The frequency as the window prints it: "%.5f Hz", without padding.
+QString hertzText(double hz);
