@@ -5,8 +5,27 @@
 #include "frequency/solve.h"
 #include "usb/libusbbackend.h"
 
+#include <QIcon>
+
+// The built-in icons, from a static library: registered by hand.
+static void initResources() {
+    Q_INIT_RESOURCE(vantrel);
+}
+
 namespace {
 using Run = StatusLine::Run;
+
+// The form takes its icon from "chip.png" in the working directory; started from the desktop's
+// menu there is none, so the installed one stands in: the icon theme's, else the built-in one.
+void useInstalledIconWithoutChipPng(QMainWindow& window) {
+    if (!window.windowIcon().availableSizes().isEmpty())
+        return;  // "chip.png" was there
+    initResources();
+    QIcon builtIn;
+    for (int size : {16, 32, 64, 256})
+        builtIn.addFile(QStringLiteral(":/icons/vantrel-%1.png").arg(size), QSize(size, size));
+    window.setWindowIcon(QIcon::fromTheme(QStringLiteral("vantrel"), builtIn));
+}
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(std::make_shared<LibUsbBackend>(), parent) {}
@@ -18,6 +37,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
       views_(form_, session_),
       files_(form_, session_, views_) {
     ui_->setupUi(this);
+    useInstalledIconWithoutChipPng(*this);
     form_.ui = ui_;
     form_.window = this;
     session_.status.setListener([this](const QString& text) {
@@ -42,9 +62,17 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    closing_ = true;
     i2c_close(session_.adapter);
     session_.status.setListener({});
     delete ui_;
+}
+
+// Closing takes the focus from a target field, which would confirm a target the user typed but
+// never confirmed; closing writes nothing to the chip.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::solveForF1() {
@@ -142,11 +170,13 @@ void MainWindow::on_cbF2_enable_toggled(bool checked) {
 }
 void MainWindow::on_leF2_editingFinished() {
     const Run run(session_.status);
-    solveForF2();
+    if (!closing_)
+        solveForF2();
 }
 void MainWindow::on_leF1_editingFinished() {
     const Run run(session_.status);
-    solveForF1();
+    if (!closing_)
+        solveForF1();
 }
 void MainWindow::on_sbFreference_valueChanged(int) {
     const Run run(session_.status);

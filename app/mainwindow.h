@@ -31,6 +31,9 @@ public:
     FormContext& formContext() { return form_; }
     FormViews& views() { return views_; }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
     // The declaration order below is the slot order of the meta-object.
 private slots:
     void on_cbF2_pref_clicked();
@@ -68,6 +71,7 @@ private:
 
     std::shared_ptr<UsbBackend> usb_;
     MainWindowForm* ui_;
+    bool closing_ = false;  // a target left unconfirmed is not solved (and written) on the way out
     Session session_;
     FormContext form_;
     FormViews views_;

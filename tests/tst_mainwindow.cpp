@@ -1,6 +1,8 @@
 #include "windowfixture.h"
 
+#include <QImageReader>
 #include <QMetaMethod>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -26,6 +28,9 @@ private slots:
     void oneHandlerRunAfterManyRefreshes();
     void updatingWidgetsSilencesEditingSlots_data();
     void updatingWidgetsSilencesEditingSlots();
+    void closingWritesNothing_data();
+    void closingWritesNothing();
+    void windowIcon();
 };
 
 void TestMainWindow::slotTable() {
@@ -209,6 +214,54 @@ void TestMainWindow::updatingWidgetsSilencesEditingSlots() {
 
     QVERIFY(f.session().image.bytes == before.bytes);
     QVERIFY(f.usb->transfers().empty());
+}
+
+void TestMainWindow::closingWritesNothing_data() {
+    QTest::addColumn<QString>("field");
+    QTest::newRow("F1") << "leF1";
+    QTest::newRow("F2") << "leF2";
+}
+
+// A target typed but not confirmed is left as it is when the window goes: the focus leaving the
+// field on the way out must not solve and write.
+void TestMainWindow::closingWritesNothing() {
+    QFETCH(QString, field);
+    WindowFixture f;
+    MainWindow& w = f.open();
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    if (field == "leF2")
+        QTest::mouseClick(f.ui().cbF2_enable, Qt::LeftButton);
+    auto* edit = w.findChild<QLineEdit*>(field);
+    edit->setFocus();
+    QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+    edit->selectAll();
+    QTest::keyClicks(edit, "25000000");
+    f.usb->resetTransfers();
+
+    QVERIFY(w.close());
+    f.window.reset();
+    QCOMPARE(f.writtenRegisters(), std::vector<int>());
+}
+
+// The form takes its icon from "chip.png" in the working directory; without it the window still
+// has the installed one.
+void TestMainWindow::windowIcon() {
+    {
+        WindowFixture f(WindowFixture::Start::WithoutAdapter);
+        const QIcon icon = f.open().windowIcon();
+        QCOMPARE(icon.availableSizes(), QList<QSize>{QImageReader("chip.png").size()});
+    }
+    const QString previous = QDir::currentPath();
+    QTemporaryDir empty;
+    QVERIFY(empty.isValid());
+    QVERIFY(QDir::setCurrent(empty.path()));
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    const QIcon icon = f.open().windowIcon();
+    QVERIFY(QDir::setCurrent(previous));
+    QVERIFY(!icon.isNull());
+    QVERIFY(!icon.pixmap(QSize(64, 64)).isNull());
+    QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,8 +2,11 @@
 // i2c-tiny-usb adapter and CY22150 behind it: what the user types and clicks, what the window
 // shows and which registers reach the chip in which order.
 
+#include "app/filecommands.h"
 #include "windowfixture.h"
 
+#include <QApplication>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <map>
@@ -87,6 +90,11 @@ private slots:
     void crosspointDisplay();
     void returnTrimsTheTargetText();
     void refreshKeepsAnOuterUpdatingWidgets();
+    void targetReadsBackAsTheSameNumber_data();
+    void targetReadsBackAsTheSameNumber();
+    void overflowingTargetIsNoNumber();
+    void colouredTargetsReadInADarkTheme_data();
+    void colouredTargetsReadInADarkTheme();
 
 private:
     MainWindowForm& ui() { return rig->ui(); }
@@ -512,6 +520,79 @@ void TestSolverGui::refreshKeepsAnOuterUpdatingWidgets() {
     rig->form().updatingWidgets = false;
     rig->views().refreshFrequencies();
     QVERIFY(!rig->form().updatingWidgets);
+}
+
+void TestSolverGui::targetReadsBackAsTheSameNumber_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<double>("target");
+    QTest::newRow("ordinary") << "25000000"
+                              << "25000000.00000" << 25e6;
+    QTest::newRow("more decimals than shown") << "12345678.123456789"
+                                              << "12345678.12345679" << 12345678.123456789;
+    QTest::newRow("longer than the field") << "1e300"
+                                           << "1e+300" << 1e300;
+}
+
+// The text a target gets is one that reads back as the same number, in the field and through a
+// saved file.
+void TestSolverGui::targetReadsBackAsTheSameNumber() {
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(double, target);
+    typeTarget(ui().leF1, typed);
+    QCOMPARE(ui().leF1->text(), shown);
+    QCOMPARE(session().solver.targetF1, target);
+    QCOMPARE(ui().leF1->text().toDouble(), target);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath("t.cy22150.bin");
+    setFileNameProvider([&](FileDialogKind, QWidget*, const QString&, const QString&,
+                            const QString&) { return file; });
+    ui().actionSave_As->trigger();
+    typeTarget(ui().leF1, "30000000");
+    ui().actionLoad->trigger();
+    setFileNameProvider({});
+    QCOMPARE(ui().leF1->text(), shown);
+    QCOMPARE(session().solver.targetF1, target);
+}
+
+// A target that overflows a double is no number: the next refresh fills the field with what the
+// output gives, as for any other text that is no number, instead of colouring against infinity.
+void TestSolverGui::overflowingTargetIsNoNumber() {
+    QTest::mouseClick(ui().cbF2_enable, Qt::LeftButton);
+    ui().leF2->setFocus();
+    ui().leF2->selectAll();
+    QTest::keyClicks(ui().leF2, "1e400");   // not confirmed
+    ui().sbFreference->setValue(12000000);  // as the mouse wheel would, the focus staying
+    QCOMPARE(ui().leLCLK2->text(), QString("12000000.00000 Hz"));  // LCLK2 shows the reference
+    QCOMPARE(ui().leF2->text(), QString("12000000.00000"));
+    QCOMPARE(background(ui().leF2), Green);
+}
+
+void TestSolverGui::colouredTargetsReadInADarkTheme_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("exact") << "100000000" << Green;
+    QTest::newRow("no solution") << "1000000000" << Red;
+}
+
+// A dark theme's text is light; on the light colours of the target fields the text is black.
+void TestSolverGui::colouredTargetsReadInADarkTheme() {
+    QFETCH(QString, typed);
+    QFETCH(QColor, colour);
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Base, Qt::black);
+    dark.setColor(QPalette::Text, Qt::white);
+    QApplication::setPalette(dark);
+    typeTarget(ui().leF1, typed);
+    const QPalette shown = ui().leF1->palette();
+    QApplication::setPalette(before);
+    QCOMPARE(shown.color(QPalette::Active, ui().leF1->backgroundRole()), colour);
+    QCOMPARE(shown.color(QPalette::Active, ui().leF1->foregroundRole()), QColor(Qt::black));
+    QCOMPARE(shown.color(QPalette::Inactive, ui().leF1->foregroundRole()), QColor(Qt::black));
 }
 
 QTEST_MAIN(TestSolverGui)

@@ -14,6 +14,13 @@ namespace {
 QString frequencyText(double hz) {
     return QString::asprintf("%12.5f Hz", hz);
 }
+
+// Every background colour Vantrel gives a field is light, so its text is black whatever the
+// desktop's theme: a dark theme's light text would not read on it.
+void setBackground(QPalette& palette, const QLineEdit* field, Qt::GlobalColor colour) {
+    palette.setBrush(QPalette::All, field->backgroundRole(), QBrush(colour, Qt::SolidPattern));
+    palette.setBrush(QPalette::All, field->foregroundRole(), QBrush(Qt::black, Qt::SolidPattern));
+}
 }  // namespace
 
 // A target field holding 0 or no number takes the output as its target, so it shows what the
@@ -29,7 +36,7 @@ void FrequencyView::compareWithTarget(QLineEdit* field, QPalette& palette, doubl
     if (!colour)
         return;
     if (const std::optional<Qt::GlobalColor> c = targetColour(output, target))
-        palette.setBrush(QPalette::All, field->backgroundRole(), QBrush(*c, Qt::SolidPattern));
+        setBackground(palette, field, *c);
     field->setPalette(palette);
 }
 
@@ -138,8 +145,7 @@ void FrequencyView::showIterations(int iterations) {
 }
 
 void FrequencyView::markSolveResult(QLineEdit* field, QPalette palette, double bestError) {
-    const Qt::GlobalColor colour = bestError < 0 ? Qt::red : Qt::white;
-    palette.setBrush(QPalette::All, field->backgroundRole(), QBrush(colour, Qt::SolidPattern));
+    setBackground(palette, field, bestError < 0 ? Qt::red : Qt::white);
     field->setPalette(palette);
 }
 
