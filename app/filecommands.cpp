@@ -1,6 +1,6 @@
 #include "app/filecommands.h"
 
-#include "app/mainwindowform.h"
+#include "views/mainwindowform.h"
 #include "common/printabletext.h"
 #include "files/registerfile.h"
 #include "files/registerfilestore.h"

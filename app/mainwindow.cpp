@@ -1,9 +1,9 @@
 #include "app/mainwindow.h"
 
-#include "app/mainwindowform.h"
 #include "frequency/frequencymodel.h"
 #include "frequency/solve.h"
 #include "usb/libusbbackend.h"
+#include "views/mainwindowform.h"
 
 #include <QIcon>
 
@@ -40,6 +40,11 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     useInstalledIconWithoutChipPng(*this);
     form_.ui = ui_;
     form_.window = this;
+    form_.familySlots.bitBox = SLOT(on_anycheckbox_toggled());
+    form_.familySlots.outputButton = SLOT(on_anyclockbutton_toggled());
+    form_.familySlots.matrixBox = SLOT(on_anymatrixcombobox_changed());
+    form_.familySlots.spinBox = SLOT(on_anysbvalue_changed());
+    form_.familySlots.addressBox = SLOT(on_actionScan_triggered());
     session_.status.setListener([this](const QString& text) {
         if (text.isEmpty())
             ui_->statusBar->clearMessage();

@@ -8,7 +8,7 @@
 #include "benchmeasure.h"
 
 #include "app/mainwindow.h"
-#include "app/mainwindowform.h"
+#include "views/mainwindowform.h"
 #include "simusbbackend.h"
 
 #include <QApplication>

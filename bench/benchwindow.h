@@ -5,7 +5,7 @@
 // work: handlers, refreshes, transfer bookkeeping and painting.
 
 #include "app/mainwindow.h"
-#include "app/mainwindowform.h"
+#include "views/mainwindowform.h"
 #include "simusbbackend.h"
 
 #include <QLoggingCategory>

@@ -3,7 +3,7 @@
 #include "cli/progressbar.h"
 #include "cli/referenceoption.h"
 #include "cli/registerfiles.h"
-#include "registers/configurationtext.h"
+#include "cli/configurationtext.h"
 #include "usb/chipaccess.h"
 #include "usb/deviceid.h"
 

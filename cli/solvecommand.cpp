@@ -7,7 +7,7 @@
 #include "frequency/frequencyreadout.h"
 #include "frequency/optimalsolver.h"
 #include "frequency/solve.h"
-#include "registers/configurationtext.h"
+#include "cli/configurationtext.h"
 #include "usb/chipaccess.h"
 
 #include <cmath>

@@ -1,7 +1,5 @@
 #include "files/registerexport.h"
 
-#include "usb/chipprogram.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -12,7 +12,7 @@ QString selectChargePump(RegisterImage& image, int pTotal) {
 
 QString solveIntoImage(SolverRecord& record, RegisterImage& image, int& div1N, int& div2N,
                        bool f2Enabled, qint32 pllLowLimit, qint32 pllHighLimit,
-                       const CrosspointSelector& selectCrosspoint) {
+                       const CrosspointRouter& route) {
     record = searchDividers(record, f2Enabled, pllLowLimit, pllHighLimit);
 
     const bool f1FromReference = takenFromReference(record.targetF1, pllLowLimit);
@@ -30,11 +30,11 @@ QString solveIntoImage(SolverRecord& record, RegisterImage& image, int& div1N, i
 
     const int code1 = applyDivider1(image, record.divider1);
     if (code1 != KeepCrosspoint)
-        selectCrosspoint(0, code1);
+        route(0, code1);
     if (f2Enabled) {
         const int code2 = applyDivider2(image, record.divider2);
         if (code2 != KeepCrosspoint)
-            selectCrosspoint(1, code2);
+            route(1, code2);
     }
     if (record.bestError >= 0)  // no solution: the PLL stays as it is
         applyPllSettings(image, record.pTotal, record.qTotal);

@@ -8,8 +8,8 @@
 #include <functional>
 
 // Called when a solution routes output 0 (LCLK1) or 1 (LCLK2) through a divider: the front end
-// selects `code` for that output, which also puts it into the image.
-using CrosspointSelector = std::function<void(int output, int code)>;
+// gives that output the crosspoint `code`, which also puts it into the image.
+using CrosspointRouter = std::function<void(int output, int code)>;
 
 // Sets the charge-pump field for a total multiplier P, keeping every other bit of 0x40. Returns
 // the warning to show, empty when there is none.
@@ -24,4 +24,4 @@ QString selectChargePump(RegisterImage& image, int pTotal);
 // is none.
 QString solveIntoImage(SolverRecord& record, RegisterImage& image, int& div1N, int& div2N,
                        bool f2Enabled, qint32 pllLowLimit, qint32 pllHighLimit,
-                       const CrosspointSelector& selectCrosspoint);
+                       const CrosspointRouter& route);

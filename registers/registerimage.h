@@ -35,6 +35,14 @@ constexpr quint8 Div2 = 0x47;
 constexpr std::array<quint8, 7> CoreRegisters = {
     Reg::Div1, Reg::XcoDrive, Reg::CapLoad, Reg::PumpPb, Reg::PbLow, Reg::PoQ, Reg::Div2};
 
+// The registers of a configuration in write order: the PLL and the dividers first, the output
+// enables (0x09) last, so that no output is enabled while the PLL and dividers still hold old
+// values.
+constexpr std::array<quint8, 11> SafeWriteOrder = {
+    Reg::Div1,    Reg::XcoDrive, Reg::CapLoad,          Reg::PumpPb,
+    Reg::PbLow,   Reg::PoQ,      Reg::Matrix1,          Reg::Matrix2,
+    Reg::Matrix3, Reg::Div2,     Reg::ClockOutputEnable};
+
 constexpr int OutputCount = 6;  // LCLK1, LCLK2, LCLK3, LCLK4, CLK5, CLK6
 
 // Field access. Setters do read-modify-write: they mask the value to the field's width and

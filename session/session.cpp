@@ -1,6 +1,6 @@
 #include "session/session.h"
 
-#include "registers/registerwrite.h"
+#include "usb/chipprogram.h"
 
 void pushRegister(Session& s, quint8 address) {
     if (const std::optional<QString> error = writeRegister(s.adapter, s.image, address))

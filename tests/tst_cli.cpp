@@ -227,7 +227,8 @@ void TestCli::writeStopsAtTheFirstFailedRegister() {
     const Run r = b.run({"write", file});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err,
-             QString("Error: writing register 0x40 failed: Device not found at this interface!\n"));
+             QString("Error: writing register 0x40 failed: the chip at I2C address 0x69 did not "
+                     "acknowledge\n"));
     QCOMPARE(int(b.usb.transfers().size()), 8);
     QCOMPARE(chip->registerValue(0x09), chipPattern(0x09));  // no output enabled
 }
@@ -242,7 +243,7 @@ void TestCli::allGoesOnPastAFailingAdapter() {
     const Run r = b.run({"write", "--all", file});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QString("BUS_001-DEV_004-VID_0403-PID_C631: Error: writing register 0x0C "
-                            "failed: Device not found at this interface!\n"
+                            "failed: the chip at I2C address 0x69 did not acknowledge\n"
                             "BUS_002-DEV_005-VID_0403-PID_C631: OK\n"));
     QCOMPARE(r.err, QString("Error: 1 of 2 adapters failed\n"));
     const std::array<quint8, 256> expected = knownRegisters();

@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "app/mainwindowform.h"
+#include "views/mainwindowform.h"
 #include "emulatedusb.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "app/mainwindowform.h"
+#include "views/mainwindowform.h"
 #include "frequency/frequencymodel.h"
 
 #include <QCheckBox>

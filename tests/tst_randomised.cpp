@@ -8,7 +8,7 @@
 // action.
 
 #include "app/filecommands.h"
-#include "app/mainwindowform.h"
+#include "views/mainwindowform.h"
 #include "windowfixture.h"
 
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
-#include "app/mainwindowform.h"
+#include "views/mainwindowform.h"
 #include "sim/simusbbackend.h"
 
 #include <QLoggingCategory>

@@ -1,19 +1,16 @@
 #include "usb/chipprogram.h"
 
-#include "usb/chipaccess.h"
+std::optional<QString> writeRegister(AdapterConnection& c, const RegisterImage& image,
+                                     quint8 address) {
+    if (i2c_write_register(c, c.i2cAddress, address, image[address]) < 0)
+        return i2c_error_text(c);
+    return std::nullopt;
+}
 
 ProgramResult writeConfiguration(AdapterConnection& c, const RegisterImage& image) {
     for (quint8 address : SafeWriteOrder) {
-        const int result = i2c_write_register(c, c.i2cAddress, address, image[address]);
-        if (result < 0) {
-            ProgramResult failed;
-            failed.ok = false;
-            failed.failedRegister = address;
-            // A missing acknowledge leaves the USB library without an error of its own.
-            failed.error =
-                result == I2cResult::NoAcknowledge ? readErrorText(c, result) : i2c_error_text(c);
-            return failed;
-        }
+        if (const std::optional<QString> error = writeRegister(c, image, address))
+            return {false, address, *error};
     }
     return {};
 }

@@ -5,18 +5,15 @@
 
 #include <QString>
 
-#include <array>
+#include <optional>
 #include <vector>
 
 // Programming a whole configuration into the chip and checking it.
 
-// The registers of a configuration in write order: the PLL and the dividers first, the output
-// enables (0x09) last, so that no output is enabled while the PLL and dividers still hold old
-// values.
-constexpr std::array<quint8, 11> SafeWriteOrder = {
-    Reg::Div1,    Reg::XcoDrive, Reg::CapLoad,          Reg::PumpPb,
-    Reg::PbLow,   Reg::PoQ,      Reg::Matrix1,          Reg::Matrix2,
-    Reg::Matrix3, Reg::Div2,     Reg::ClockOutputEnable};
+// Writes one register of the image to the chip at the connection's I2C address. Returns the
+// error line ("Error: ...") when the write failed; nothing when it went out or no adapter is open.
+std::optional<QString> writeRegister(AdapterConnection& c, const RegisterImage& image,
+                                     quint8 address);
 
 struct ProgramResult {
     bool ok = true;

@@ -1,12 +1,12 @@
 #include "views/deviceview.h"
 
-#include "app/mainwindowform.h"
 #include "session/session.h"
 #include "usb/deviceid.h"
 #include "usb/devicelist.h"
 #include "usb/discovery.h"
 #include "usb/usbbackend.h"
 #include "views/formcontext.h"
+#include "views/mainwindowform.h"
 
 namespace {
 constexpr int I2cAddressCount = 128;
@@ -20,7 +20,7 @@ void DeviceView::setUpAddressBox() {
         box->addItem(i2cAddressText(quint8(address)));
     box->setCurrentIndex(DefaultI2cAddress);
     QObject::connect(box, SIGNAL(currentIndexChanged(int)), form_.window,
-                     SLOT(on_actionScan_triggered()));
+                     form_.familySlots.addressBox);
 }
 
 int DeviceView::scanDevices() {

@@ -1,9 +1,9 @@
 #include "views/diagramview.h"
 
-#include "app/mainwindowform.h"
 #include "session/session.h"
 #include "views/formcells.h"
 #include "views/formcontext.h"
+#include "views/mainwindowform.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -25,16 +25,15 @@ void DiagramView::refresh() {
     const int outputs = matrixOutputCount(ui.gridLayout_2);
     for (int i = 0; i < outputs; ++i) {
         QComboBox* box = matrixBox(ui, i);
-        setDetached(form_, box, SIGNAL(currentIndexChanged(int)),
-                    SLOT(on_anymatrixcombobox_changed()),
+        setDetached(form_, box, SIGNAL(currentIndexChanged(int)), form_.familySlots.matrixBox,
                     [&] { box->setCurrentIndex(Field::crosspointCode(word, i)); });
         QPushButton* button = outputButton(ui, i);
-        setDetached(form_, button, SIGNAL(toggled(bool)), SLOT(on_anyclockbutton_toggled()),
+        setDetached(form_, button, SIGNAL(toggled(bool)), form_.familySlots.outputButton,
                     [&] { button->setChecked((r[Reg::ClockOutputEnable] >> i) & 1); });
     }
 
     const char* valueChanged = SIGNAL(valueChanged(int));
-    const char* spinSlot = SLOT(on_anysbvalue_changed());
+    const char* spinSlot = form_.familySlots.spinBox;
     auto setSpin = [&](QSpinBox* box, int value) {
         setDetached(form_, box, valueChanged, spinSlot, [&] { box->setValue(value); });
     };

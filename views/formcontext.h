@@ -4,11 +4,22 @@
 
 class MainWindowForm;
 
-// What the views of one window share: the form, the window whose named slots receive the family
+// The window's slots (SLOT() signatures) that receive each family of widgets: the window names
+// them, the views connect to them.
+struct FamilySlots {
+    const char* bitBox = nullptr;        // toggled(bool) of the grid's bit boxes
+    const char* outputButton = nullptr;  // toggled(bool) of the matrix's output buttons
+    const char* matrixBox = nullptr;     // currentIndexChanged(int) of the matrix boxes
+    const char* spinBox = nullptr;       // valueChanged(int) of the register spin boxes
+    const char* addressBox = nullptr;    // currentIndexChanged(int) of the I2C address box
+};
+
+// What the views of one window share: the form, the window whose slots receive the family
 // connections, and the two flags that keep the editing slots quiet while the views set widgets.
 struct FormContext {
     MainWindowForm* ui = nullptr;
     QObject* window = nullptr;
+    FamilySlots familySlots;
     bool firstRefresh = true;      // true only while the window is being constructed
     bool updatingWidgets = false;  // silences the editing slots during bulk updates
 };

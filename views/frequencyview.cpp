@@ -1,11 +1,11 @@
 #include "views/frequencyview.h"
 
-#include "app/mainwindowform.h"
 #include "frequency/frequencyreadout.h"
 #include "frequency/solver.h"
 #include "session/session.h"
 #include "views/formcells.h"
 #include "views/formcontext.h"
+#include "views/mainwindowform.h"
 
 #include <QBrush>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 #include "views/gridview.h"
 
-#include "app/mainwindowform.h"
 #include "session/session.h"
 #include "views/formcells.h"
 #include "views/formcontext.h"
+#include "views/mainwindowform.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -40,7 +40,7 @@ void GridView::refresh() {
             field->setText(hexText(value));
         for (int bit = 0; bit < 8; ++bit) {
             QCheckBox* box = bitBox(grid, row, bit);
-            setDetached(form_, box, SIGNAL(toggled(bool)), SLOT(on_anycheckbox_toggled()),
+            setDetached(form_, box, SIGNAL(toggled(bool)), form_.familySlots.bitBox,
                         [&] { box->setChecked((value >> bit) & 1); });
         }
         pushRegister(s_, address);

@@ -1,7 +1,6 @@
-#include "registers/configurationtext.h"
+#include "cli/configurationtext.h"
 
 #include "frequency/frequencyreadout.h"
-#include "usb/chipprogram.h"
 
 const std::array<const char*, OutputCount> OutputNames = {"LCLK1", "LCLK2", "LCLK3",
                                                           "LCLK4", "CLK5",  "CLK6"};
