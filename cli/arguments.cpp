@@ -1,8 +1,8 @@
 #include "cli/arguments.h"
 
-#include <QRegularExpression>
+#include "frequency/solver.h"
 
-#include <cmath>
+#include <QRegularExpression>
 
 std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage,
                                 const QStringList& arguments, const CliContext& cli) {
@@ -22,12 +22,11 @@ std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage
     return std::nullopt;
 }
 
+// The window's rule for a typed target: a positive, finite number, white space around it aside.
 std::optional<double> parseFrequency(const QString& text) {
     bool ok = false;
-    const double value = text.toDouble(&ok);  // the whole text, no trailing characters
-    if (!ok || !std::isfinite(value) || !(value > 0))
-        return std::nullopt;
-    return value;
+    const double value = readTarget(text, &ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
 }
 
 std::optional<quint8> parseI2cAddress7(const QString& text) {

@@ -16,7 +16,7 @@
 std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage,
                                 const QStringList& arguments, const CliContext& cli);
 
-// A frequency in hertz: a positive, finite number with nothing after it.
+// A frequency in hertz: a positive, finite number with nothing else but white space around it.
 std::optional<double> parseFrequency(const QString& text);
 // An I2C address as the window offers them: "0x00" .. "0x7F".
 std::optional<quint8> parseI2cAddress7(const QString& text);

@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/context.h"
+#include "common/printabletext.h"
 
 #include <QTextStream>
 
@@ -48,6 +49,7 @@ int runCli(const QStringList& arguments, UsbBackend& usb, QTextStream& out, QTex
     if (name.isEmpty())
         return cli.fail(ExitCode::Usage,
                         QStringLiteral("no command given; try vantrel-cli --help"));
-    return cli.fail(ExitCode::Usage,
-                    QStringLiteral("unknown command \"%1\"; try vantrel-cli --help").arg(name));
+    return cli.fail(
+        ExitCode::Usage,
+        QStringLiteral("unknown command \"%1\"; try vantrel-cli --help").arg(printableText(name)));
 }

@@ -1,9 +1,9 @@
 #include "cli/adapters.h"
 #include "cli/commands.h"
+#include "cli/configurationtext.h"
 #include "cli/progressbar.h"
 #include "cli/referenceoption.h"
 #include "cli/registerfiles.h"
-#include "cli/configurationtext.h"
 #include "usb/chipaccess.h"
 #include "usb/deviceid.h"
 

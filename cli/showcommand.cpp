@@ -1,7 +1,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
-#include "cli/registerfiles.h"
 #include "cli/configurationtext.h"
+#include "cli/registerfiles.h"
 
 int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;

@@ -1,5 +1,6 @@
 #include "cli/adapters.h"
 #include "cli/commands.h"
+#include "cli/configurationtext.h"
 #include "cli/programming.h"
 #include "cli/progressbar.h"
 #include "cli/referenceoption.h"
@@ -7,7 +8,6 @@
 #include "frequency/frequencyreadout.h"
 #include "frequency/optimalsolver.h"
 #include "frequency/solve.h"
-#include "cli/configurationtext.h"
 #include "usb/chipaccess.h"
 
 #include <cmath>
