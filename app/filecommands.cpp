@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/filecommands.h"
 
 #include "views/mainwindowform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
 
 #include "frequency/frequencymodel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CPU cost of reading all 256 registers from the chip, as the USB menu's Open does, over a
 // zero-latency simulated adapter on a shown window (offscreen platform). The read makes 515
 // control transfers and repaints the progress bar 257 times; with a real adapter each transfer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CPU time of one register edit, from the user's input event to the end of the refreshes that it
 // runs, on a shown window over a zero-latency simulated adapter. A second figure adds the repaint
 // that the event loop makes afterwards (offscreen platform).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the exhaustive solver on the inputs that make it examine the most PLL settings.
 //
 // It examines about (high - low) * Q / reference settings for each Q up to

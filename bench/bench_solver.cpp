@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the divider search on the inputs that make it walk longest.
 //
 // The walk makes about 425 MHz * Q / reference passes per Q in the extended range, summed up to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up to the first shown window and the peak memory of a started window, offscreen.
 //
 // Without arguments the window starts as the application does, over libusb-1.0, and its

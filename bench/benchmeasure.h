@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Clocks and memory figures for the benchmarks: wall time from std::chrono, CPU time and peak

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A real, shown main window over a simulated i2c-tiny-usb adapter with a CY22150 behind it. The

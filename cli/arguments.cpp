@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/arguments.h"
 
 #include "frequency/solver.h"

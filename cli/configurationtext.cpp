@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/configurationtext.h"
 
 #include "frequency/frequencyreadout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli: the command-line companion of Vantrel, on the same widget-free core.
 
 #include "cli/cli.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/programming.h"
 
 #include "usb/chipaccess.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/progressbar.h"
 
 #include <QTextStream>

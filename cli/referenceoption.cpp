@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/referenceoption.h"
 
 #include "cli/arguments.h"

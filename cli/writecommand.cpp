@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
 #include "cli/commands.h"
 #include "cli/programming.h"

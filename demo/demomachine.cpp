@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "demomachine.h"
 
 std::array<quint8, SimCy22150::RegisterCount> demoPowerOnRegisters() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-demo: runs the real, unmodified vantrel on an emulated i2c-tiny-usb adapter with a
 // CY22150 behind it, so that the tool can be tried without the hardware.
 // `vantrel-demo PROGRAM [ARGS...]` runs another program there instead, such as

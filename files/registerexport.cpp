@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "files/registerexport.h"
 
 #include <QJsonArray>

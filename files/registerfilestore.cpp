@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "files/registerfilestore.h"
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frequency/frequencymodel.h"
 
 #include <QLocale>

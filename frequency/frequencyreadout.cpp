@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frequency/frequencyreadout.h"
 
 FrequencyReadout readFrequencies(const RegisterImage& r, double fRef, int div1N, int div2N,

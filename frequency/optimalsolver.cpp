@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frequency/optimalsolver.h"
 
 #include "frequency/solutionfields.h"

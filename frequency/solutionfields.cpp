@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frequency/solutionfields.h"
 
 int applyDivider1(RegisterImage& r, int divider1) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frequency/solve.h"
 
 #include "frequency/frequencymodel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frequency/solver.h"
 
 #include "frequency/frequencymodel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/statusline.h"
 
 void StatusLine::setListener(Listener listener) {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The core builds without widgets: no core source includes anything from a front end or a view, or
 # a Qt header that is not Qt Core's, and a program linked with the core alone needs neither Qt Gui
 # nor Qt Widgets.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and checks that the four installed files are there.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"

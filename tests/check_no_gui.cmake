@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails when BINARY needs Qt Gui or Qt Widgets, directly (readelf NEEDED) or through its
 # libraries (ldd).
 find_program(READELF readelf REQUIRED)

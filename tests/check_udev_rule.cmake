@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The adapter's rule must match 0403:c631 and hand access to the seat's user (uaccess), never open
 # the device node to everyone.
 file(READ "${RULE}" rule)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli over the simulated adapter: transfer sequences, the write order, verify failures,
 // several adapters, exit codes, refused inputs and the exact texts of show, export and list.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/printabletext.h"
 #include "usb/deviceid.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "views/mainwindowform.h"
 #include "session/session.h"
 #include "windowfixture.h"

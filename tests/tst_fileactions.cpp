@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/filecommands.h"
 #include "registerfilebytes.h"
 #include "windowfixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "views/mainwindowform.h"
 #include "frequency/frequencymodel.h"
 

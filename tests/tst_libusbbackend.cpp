@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usb/libusbbackend.h"
 
 #include <QtTest>

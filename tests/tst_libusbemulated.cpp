@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "emulatedusb.h"
 #include "usb/libusbbackend.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exhaustive solver against the window's solver and against a brute force that tries every
 // setting the chip has.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Thousands of random user actions on the real window over a healthy simulated adapter. After
 // every action the register image, the grid, the block diagram, the frequency display and the
 // chip must agree, and actions with a known effect must have had exactly that effect.

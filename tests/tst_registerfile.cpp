@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "files/registerfile.h"
 #include "registerfilebytes.h"
 

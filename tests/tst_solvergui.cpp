@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The solver and the frequency display driven through the real main window, with a simulated
 // i2c-tiny-usb adapter and CY22150 behind it: what the user types and clicks, what the window
 // shows and which registers reach the chip in which order.

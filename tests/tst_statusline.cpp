@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/statusline.h"
 
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simusbbackend.h"
 #include "usb/i2ctinyusb.h"
 

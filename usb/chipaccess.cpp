@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usb/chipaccess.h"
 
 #include "usb/usbbackend.h"

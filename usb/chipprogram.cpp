@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usb/chipprogram.h"
 
 std::optional<QString> writeRegister(AdapterConnection& c, const RegisterImage& image,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usb/deviceid.h"
 
 #include "common/printabletext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usb/devicelist.h"
 
 #include "usb/deviceid.h"

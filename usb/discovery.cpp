@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usb/discovery.h"
 
 #include "usb/chipaccess.h"

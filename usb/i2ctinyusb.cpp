@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usb/i2ctinyusb.h"
 
 #include "usb/deviceid.h"

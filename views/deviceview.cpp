@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "views/deviceview.h"
 
 #include "session/session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "views/diagramview.h"
 
 #include "session/session.h"

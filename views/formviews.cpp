@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "views/formviews.h"
 
 void FormViews::refreshGrid() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "views/frequencyview.h"
 
 #include "frequency/frequencyreadout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "views/gridview.h"
 
 #include "session/session.h"

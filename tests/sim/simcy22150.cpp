@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simcy22150.h"
 
 bool SimCy22150::writeRegister(quint8 address, quint8 reg, quint8 value) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simi2ctinyusb.h"
 
 #include "simusberror.h"

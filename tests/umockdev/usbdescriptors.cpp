@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usbdescriptors.h"
 
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usbfsnode.h"
 
 #include "emulateddevice.h"
