@@ -12,22 +12,28 @@ const QCommandLineOption AddressOption("address", "The chip's I2C address, 0x00.
                                        "0xNN", "0x69");
 const QCommandLineOption AllOption("all", "Every attached adapter in turn.");
 
-// Closes the connection when the job is done, whatever happened.
+// An adapter opened for a job, closed when the job is done, whatever happened.
 struct OpenConnection {
     AdapterConnection c;
+    QString error;  // empty: open
+
+    OpenConnection(const CliContext& cli, const AdapterOptions& options,
+                   TransportObserver* observer, const ListedDevice& adapter) {
+        c.usb = &cli.usb;
+        c.form = observer;
+        c.i2cAddress = options.i2cAddress;
+        error = openAdapter(c, adapter.info);
+    }
     ~OpenConnection() { i2c_close(c); }
+    OpenConnection(const OpenConnection&) = delete;
+    OpenConnection& operator=(const OpenConnection&) = delete;
 };
 
 bool runOne(const CliContext& cli, const AdapterOptions& options, TransportObserver* observer,
             const ListedDevice& adapter, const AdapterJob& job, QString& error) {
-    OpenConnection open;
-    open.c.usb = &cli.usb;
-    open.c.form = observer;
-    open.c.i2cAddress = options.i2cAddress;
-    error = openAdapter(open.c, adapter.info);
-    if (!error.isEmpty())
-        return false;
-    return job(open.c, adapter, error);
+    OpenConnection open(cli, options, observer, adapter);
+    error = open.error;
+    return error.isEmpty() && job(open.c, adapter, error);
 }
 }  // namespace
 
@@ -124,11 +130,8 @@ int runOnAdapters(const CliContext& cli, const AdapterOptions& options, Transpor
     // As the window's scan: an adapter that cannot be opened gives the next one its turn.
     QString openError;
     for (const ListedDevice& d : adapters) {
-        OpenConnection open;
-        open.c.usb = &cli.usb;
-        open.c.form = observer;
-        open.c.i2cAddress = options.i2cAddress;
-        openError = openAdapter(open.c, d.info);
+        OpenConnection open(cli, options, observer, d);
+        openError = open.error;
         if (!openError.isEmpty())
             continue;
         QString error;

@@ -18,8 +18,10 @@ int runExportCommand(const QStringList& arguments, const CliContext& cli) {
     if (std::optional<int> done =
             parseCommand(parser, "export [options] FILE --format i2cset|c|json", arguments, cli))
         return *done;
-    if (parser.positionalArguments().size() != 1)
-        return cli.fail(ExitCode::Usage, QStringLiteral("export takes one register file"));
+    RegisterFileContents contents;
+    if (std::optional<int> failed =
+            loadFileArgument(parser.positionalArguments(), "export", cli, contents))
+        return *failed;
     quint8 address = 0x69;
     if (std::optional<int> failed = readAddressOption(parser, cli, address))
         return *failed;
@@ -32,10 +34,6 @@ int runExportCommand(const QStringList& arguments, const CliContext& cli) {
     if (kind != "i2cset" && kind != "c" && kind != "json")
         return cli.fail(ExitCode::Usage,
                         QStringLiteral("--format takes i2cset, c or json, not \"%1\"").arg(kind));
-    RegisterFileContents contents;
-    if (std::optional<int> failed =
-            loadInputFile(parser.positionalArguments().first(), cli, contents))
-        return *failed;
 
     RegisterImage image;
     image.bytes = contents.registers;

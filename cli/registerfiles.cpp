@@ -14,6 +14,14 @@ std::optional<int> loadInputFile(const QString& path, const CliContext& cli,
     return std::nullopt;
 }
 
+std::optional<int> loadFileArgument(const QStringList& positional, const char* command,
+                                    const CliContext& cli, RegisterFileContents& contents) {
+    if (positional.size() != 1)
+        return cli.fail(ExitCode::Usage,
+                        QStringLiteral("%1 takes one register file").arg(QLatin1String(command)));
+    return loadInputFile(positional.first(), cli, contents);
+}
+
 std::optional<int> checkOutputFile(const QString& path, const CliContext& cli) {
     QString reason;
     if (!mayReplaceWithRegisterFile(path, reason))

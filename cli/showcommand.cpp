@@ -11,11 +11,9 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
     if (std::optional<int> done = parseCommand(parser, "show FILE", arguments, cli))
         return *done;
-    if (parser.positionalArguments().size() != 1)
-        return cli.fail(ExitCode::Usage, QStringLiteral("show takes one register file"));
     RegisterFileContents contents;
     if (std::optional<int> failed =
-            loadInputFile(parser.positionalArguments().first(), cli, contents))
+            loadFileArgument(parser.positionalArguments(), "show", cli, contents))
         return *failed;
 
     RegisterImage image;

@@ -18,14 +18,12 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
     addAdapterOptions(parser, true);
     if (std::optional<int> done = parseCommand(parser, "write [options] FILE", arguments, cli))
         return *done;
-    if (parser.positionalArguments().size() != 1)
-        return cli.fail(ExitCode::Usage, QStringLiteral("write takes one register file"));
-    AdapterOptions adapterOptions;
-    if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
-        return *failed;
     RegisterFileContents contents;
     if (std::optional<int> failed =
-            loadInputFile(parser.positionalArguments().first(), cli, contents))
+            loadFileArgument(parser.positionalArguments(), "write", cli, contents))
+        return *failed;
+    AdapterOptions adapterOptions;
+    if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
         return *failed;
     RegisterImage image;
     image.bytes = contents.registers;

@@ -1,10 +1,8 @@
 # SPDX-License-Identifier: MIT
 # The core builds without widgets: no core source includes anything from a front end or a view, or
-# a Qt header that is not Qt Core's, and a program linked with the core alone needs neither Qt Gui
-# nor Qt Widgets.
+# a Qt header that is not Qt Core's (check_no_gui.cmake checks what a program links).
 #   SOURCE_DIR   the project's sources
 #   QTCORE_DIR   Qt Core's include directory (…/qt6/QtCore)
-#   PROGRAM      an executable linked with the core library only
 set(problems "")
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}"
      "${SOURCE_DIR}/registers/*" "${SOURCE_DIR}/frequency/*" "${SOURCE_DIR}/files/*"
@@ -23,15 +21,6 @@ foreach(source ${sources})
         endif()
     endforeach()
 endforeach()
-
-execute_process(COMMAND readelf -d "${PROGRAM}" OUTPUT_VARIABLE dynamic RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-    list(APPEND problems "readelf failed on ${PROGRAM}")
-elseif(NOT dynamic MATCHES "libQt6Core")
-    list(APPEND problems "${PROGRAM} does not even need Qt Core: wrong program checked")
-elseif(dynamic MATCHES "libQt6(Gui|Widgets)")
-    list(APPEND problems "${PROGRAM}, linked with the core only, needs Qt Gui or Qt Widgets")
-endif()
 
 if(problems)
     list(JOIN problems "\n" text)
