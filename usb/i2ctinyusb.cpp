@@ -46,12 +46,13 @@ std::string chipText(const char* before, quint8 i2cAddress, const char* after = 
 }
 
 // Whether a transfer moved data; if not, remembers why: the library's text for a negative code,
-// otherwise `noData`.
-bool moved(AdapterConnection& c, int result, const std::string& noData) {
+// otherwise `noDataBefore` and the chip's address. The text is made only for a failure: a read
+// checks 256 transfers.
+bool moved(AdapterConnection& c, int result, const char* noDataBefore, quint8 i2cAddress) {
     if (result >= 1) {
         return true;
     }
-    remember(c, result < 0 ? std::string() : noData);
+    remember(c, result < 0 ? std::string() : chipText(noDataBefore, i2cAddress));
     return false;
 }
 
@@ -77,8 +78,7 @@ bool acknowledged(AdapterConnection& c, quint8 i2cAddress) {
         return true;
     }
     if (result < 1) {
-        moved(c, result,
-              chipText("the adapter returned no status for the chip at I2C address ", i2cAddress));
+        moved(c, result, "the adapter returned no status for the chip at I2C address ", i2cAddress);
     } else {
         remember(c, chipText("the chip at I2C address ", i2cAddress, " did not acknowledge"));
     }
@@ -134,7 +134,7 @@ int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quin
     c.failure = {};
     unsigned char data[2] = {reg, value};
     if (!moved(c, transfer(c, RequestTypeOut, RequestWrite, ValueWrite, i2cAddress, data, 2),
-               chipText("the adapter accepted no data for the chip at I2C address ", i2cAddress))) {
+               "the adapter accepted no data for the chip at I2C address ", i2cAddress)) {
         return I2cResult::SetupFailed;
     }
     return acknowledged(c, i2cAddress) ? I2cResult::Ok : I2cResult::NoAcknowledge;
@@ -152,7 +152,7 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
     unsigned char pointer = first;
     if (!moved(c,
                transfer(c, RequestTypeOut, RequestSetPointer, ValueWrite, i2cAddress, &pointer, 1),
-               chipText("the adapter accepted no data for the chip at I2C address ", i2cAddress))) {
+               "the adapter accepted no data for the chip at I2C address ", i2cAddress)) {
         return I2cResult::SetupFailed;
     }
     if (!acknowledged(c, i2cAddress)) {
@@ -165,8 +165,7 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
         const bool last = i == count - 1;
         const quint8 request = last ? RequestReadLast : RequestReadByte;
         if (!moved(c, transfer(c, RequestTypeIn, request, ValueRead, i2cAddress, buffer + i, 1),
-                   chipText("the adapter returned no data from the chip at I2C address ",
-                            i2cAddress))) {
+                   "the adapter returned no data from the chip at I2C address ", i2cAddress)) {
             return last ? I2cResult::LastByteFailed : I2cResult::ByteFailed;
         }
         if (!acknowledged(c, i2cAddress)) {
