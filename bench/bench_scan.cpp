@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wall time of a USB scan when devices beside the adapter never answer their string requests.
 //
 // The scan (listDevices over the libusb-1.0 backend) opens every device for its manufacturer and
