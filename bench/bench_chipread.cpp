@@ -73,11 +73,11 @@ int main(int argc, char* argv[]) {
     };
     const Figure open = measure(w, [&] { w.ui().actionOpen->trigger(); });
     const Figure withRepaints = measure(w, readAll);
-    TransportObserver* formView = adapter.form;
+    TransportObserver* formView = adapter.progress;
     NoProgressView noView;
-    adapter.form = &noView;
+    adapter.progress = &noView;
     const Figure withoutRepaints = measure(w, readAll);
-    adapter.form = formView;
+    adapter.progress = formView;
 
     std::printf("Full 256-register read, per read (median of %d rounds of %d reads)\n", Rounds,
                 ReadsPerRound);

@@ -20,7 +20,7 @@ struct OpenConnection {
     OpenConnection(const CliContext& cli, const AdapterOptions& options,
                    TransportObserver* observer, const ListedDevice& adapter) {
         c.usb = &cli.usb;
-        c.form = observer;
+        c.progress = observer;
         c.i2cAddress = options.i2cAddress;
         error = openAdapter(c, adapter.info);
     }

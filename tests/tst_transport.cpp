@@ -577,7 +577,7 @@ void TestTransport::initStartsTheLibrary() {
     AdapterConnection c;
     i2c_init(c, &usb, &form);
     QCOMPARE(c.usb, &usb);
-    QCOMPARE(c.form, &form);
+    QCOMPARE(c.progress, &form);
     QCOMPARE(usb.lastError(), std::string("no USB subsystem here"));
     QVERIFY(c.handle == nullptr);
     QCOMPARE(int(c.i2cAddress), 0x69);

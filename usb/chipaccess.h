@@ -22,7 +22,7 @@ struct ChipRead {
 };
 
 // Reads registers 0..255 of the chip at c.i2cAddress into `image` (515 transfers); progress
-// goes to c.form.
+// goes to c.progress.
 ChipRead readChip(AdapterConnection& c, RegisterImage& image);
 
 // The line the window shows for a read result; empty for success.

@@ -86,8 +86,8 @@ bool acknowledged(AdapterConnection& c, quint8 i2cAddress) {
 }
 
 void reportProgress(const AdapterConnection& c, int done, int count) {
-    if (c.form != nullptr) {
-        c.form->readProgress(done, count);
+    if (c.progress != nullptr) {
+        c.progress->readProgress(done, count);
     }
 }
 }  // namespace
@@ -99,9 +99,9 @@ int progressBarValue(int done, int count, int maximum) {
     return int(qint64(done) * maximum / count);
 }
 
-void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* form) {
+void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* progress) {
     c.usb = usb;
-    c.form = form;
+    c.progress = progress;
     c.failure = {};
     if (usb != nullptr) {
         usb->init();

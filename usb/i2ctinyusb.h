@@ -27,9 +27,9 @@ struct TransportFailure {
 // The one adapter connection of the process.
 struct AdapterConnection {
     UsbBackend* usb = nullptr;
-    UsbHandle* handle = nullptr;  // null: no adapter open
-    quint8 i2cAddress = 0x69;     // 7-bit chip address, passed unshifted to the adapter
-    TransportObserver* form = nullptr;
+    UsbHandle* handle = nullptr;            // null: no adapter open
+    quint8 i2cAddress = 0x69;               // 7-bit chip address, passed unshifted to the adapter
+    TransportObserver* progress = nullptr;  // follows register reads; may be null
     bool openedByScan = false;
     TransportFailure failure;
 };
@@ -55,7 +55,7 @@ constexpr int I2cStatusNoByte = -256;
 // computed wide enough that a large maximum cannot overflow.
 int progressBarValue(int done, int count, int maximum);
 
-void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* form);
+void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* progress);
 int i2c_close(AdapterConnection& c);
 int i2c_get_status(AdapterConnection& c);
 int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quint8 value);
