@@ -14,6 +14,9 @@
 // surrogates become U+FFFD. Everything else is kept.
 QString printableText(const QString& text);
 
+// The text cut to at most maxLength UTF-16 units, never in the middle of a character.
+QString cutWhole(const QString& text, int maxLength);
+
 // A device string as bytes: valid UTF-8 decoded, each byte that is not part of a valid UTF-8
 // sequence shown as U+FFFD, then made printable as above.
 QString printableDeviceString(const std::string& bytes);

@@ -30,14 +30,7 @@ QString deviceListEntry(const UsbDeviceInfo& device, const std::optional<std::st
     QString entry = deviceIdentification(device);
     appendDeviceString(entry, manufacturer);
     appendDeviceString(entry, product);
-    if (entry.size() > ListEntryMaxLength) {
-        int length = ListEntryMaxLength;
-        if (entry.at(length - 1).isHighSurrogate()) {
-            --length;  // never leave half a character
-        }
-        entry.truncate(length);
-    }
-    return entry;
+    return cutWhole(entry, ListEntryMaxLength);
 }
 
 std::optional<UsbIds> parseEntryIds(const QString& entry) {

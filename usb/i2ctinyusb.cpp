@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "usb/i2ctinyusb.h"
 
+#include "common/printabletext.h"
 #include "usb/deviceid.h"
 #include "usb/usbbackend.h"
 
@@ -185,12 +186,5 @@ QString i2c_error_text(const AdapterConnection& c) {
     const bool transferFailed = !c.failure.text.empty() && c.failure.library == library;
     QString message = QStringLiteral("Error: ") +
                       QString::fromStdString(transferFailed ? c.failure.text : library);
-    if (message.size() > MaxMessageLength) {
-        int length = MaxMessageLength;
-        if (message.at(length - 1).isHighSurrogate()) {
-            --length;  // never leave half a character
-        }
-        message.truncate(length);
-    }
-    return message;
+    return cutWhole(message, MaxMessageLength);
 }
