@@ -68,7 +68,6 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    closing_ = true;
     i2c_close(session_.adapter);
     session_.status.setListener({});
     delete ui_;

@@ -15,7 +15,6 @@ struct Session {
     int div1N = 0;  // copies of DIV1N and DIV2N that the frequency display divides by
     int div2N = 0;
     double fRef = 0;  // reference frequency, Hz
-    double fPll = 0;  // PLL frequency of the last frequency refresh, Hz
     qint32 pllLowLimit = 0;
     qint32 pllHighLimit = 0;
     SolverRecord solver;

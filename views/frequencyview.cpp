@@ -46,8 +46,7 @@ void FrequencyView::refresh() {
     s_.status.clear();
     const FrequencyReadout readout = readFrequencies(s_.image, s_.fRef, s_.div1N, s_.div2N,
                                                      PllRange{s_.pllLowLimit, s_.pllHighLimit});
-    s_.fPll = readout.fPll;
-    ui.lePLL->setText(frequencyText(s_.fPll));
+    ui.lePLL->setText(frequencyText(readout.fPll));
     for (const QString& warning : readout.pllWarnings)
         s_.status.show({ReportKind::Warning, warning});
 
