@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "cli/cli.h"
+#include "cli/exitcodes.h"
 
 #include <QString>
 #include <QTextStream>

@@ -4,6 +4,8 @@
 #include "common/printabletext.h"
 #include "files/registerfilestore.h"
 
+#include <QStringList>
+
 std::optional<int> loadInputFile(const QString& path, const CliContext& cli,
                                  RegisterFileContents& contents) {
     QString reason;

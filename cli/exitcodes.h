@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What every part of the command line shares: where it runs and what its exit codes mean.
+
+// What the command line knows about where it runs.
+struct CliEnvironment {
+    bool stderrIsTerminal = false;  // the read progress bar is drawn only on a terminal
+};
+
+namespace ExitCode {
+constexpr int Done = 0;
+constexpr int Failure = 1;  // a device, transfer or verify failure
+constexpr int Usage = 2;    // bad usage or bad input
+}  // namespace ExitCode
