@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "registers/registerimage.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+
+// The CY22150's own operating rules, as its datasheet gives them, and the check of a register
+// image against them. Every figure the rules use stands once in ChipLimits; the planner, the
+// views and the command line read the same figures.
+
+// What the board around the chip is: the registers alone do not say it.
+enum class PartGrade { Commercial, Industrial };
+enum class LclkSupply { V3_3, V2_5 };  // the supply of LCLK1..LCLK4
+enum class ReferenceKind { Crystal, DrivenClock };
+
+struct BoardFacts {
+    PartGrade grade = PartGrade::Commercial;
+    LclkSupply supply = LclkSupply::V3_3;
+    ReferenceKind reference = ReferenceKind::Crystal;
+};
+
+// A closed frequency range in hertz.
+struct HzRange {
+    double low;
+    double high;
+    bool contains(double hz) const { return low <= hz && hz <= high; }
+};
+
+// The datasheet's figures: a corrected figure is a change of one line here.
+namespace ChipLimits {
+constexpr int PTotalMin = 16;  // P = 2 * (PB + 4) + PO
+constexpr int PTotalMax = 1023;
+constexpr int QTotalMin = 2;  // Q = Q counter + 2
+constexpr int QTotalMax = 129;
+constexpr double ComparisonMinHz = 250e3;  // reference / Q
+constexpr HzRange VcoCommercial{100e6, 400e6};
+constexpr HzRange VcoIndustrial{100e6, 333.33e6};
+constexpr int DividerNMin = 4;  // DIV1N, DIV2N
+constexpr int DividerNMax = 127;
+constexpr double OutputMaxHz = 200e6;
+constexpr double OutputMaxLclkAt2V5Hz = 166.6e6;  // LCLK1..LCLK4 on a 2.5 V supply
+constexpr double OutputMinHz = 80e3;
+constexpr HzRange CrystalReference{8e6, 30e6};
+constexpr HzRange DrivenReference{1e6, 133e6};
+
+// The charge pump that P needs: the first band whose last P is at least P.
+struct PumpBand {
+    int pLast;
+    int pump;
+};
+constexpr std::array<PumpBand, 5> PumpBands{{{44, 0}, {479, 1}, {639, 2}, {799, 3}, {1023, 4}}};
+}  // namespace ChipLimits
+
+// The figures that depend on the board.
+HzRange vcoRange(PartGrade grade);
+HzRange referenceRange(ReferenceKind kind);
+double outputMaximumHz(int output, const BoardFacts& board);  // output 0 = LCLK1 .. 5 = CLK6
+// The pump that P needs, or -1 for a P outside PTotalMin..PTotalMax.
+int requiredChargePump(int pTotal);
+// Whether a crosspoint code may divide by a bank whose DIVxN is `n`: code 1 and 4 need
+// DividerNMin..DividerNMax, code 2 and 5 a multiple of 4, code 3 DIV1N 6, code 6 a multiple of 8;
+// code 0 needs no bank. Code 7 and anything else is never allowed.
+bool routeAllowsDividerN(int code, int n);
+
+enum class Severity { Error, Warning };
+
+// One rule of the table: its stable id, how grave breaking it is, and what it asks, in words.
+struct ChipRule {
+    const char* id;
+    Severity severity;
+    const char* summary;
+};
+const std::array<ChipRule, 14>& chipRules();
+
+// One broken rule.
+struct Finding {
+    QString rule;  // the rule's id, e.g. "p-range"
+    Severity severity = Severity::Error;
+    QStringList concerns;  // outputs and fields, e.g. "LCLK3", "DIV1N"
+    QString text;          // one line, without the id
+};
+using Findings = QVector<Finding>;
+
+// The findings of an image driven by a reference of `referenceHz`. The PLL rules apply while an
+// enabled output draws on the PLL through a divider bank; an image with every output disabled
+// has no findings.
+Findings checkChipRules(const RegisterImage& image, double referenceHz, const BoardFacts& board);
+bool hasErrors(const Findings& findings);
+// "rule-id: error: text (concerns)", the line a front end lists.
+QString findingLine(const Finding& finding);
+
+// The outputs' names, LCLK1 first.
+QString outputName(int output);
+// A frequency for a finding's text: "74.25 MHz", "156.25 kHz", "12 Hz".
+QString hzText(double hz);
