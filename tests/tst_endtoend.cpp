@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "emulatedusb.h"
+#include "views/mainwindowform.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
