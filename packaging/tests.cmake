@@ -19,6 +19,7 @@ add_test(NAME appstream_metadata_valid
 # Run beside the pages, so that each finds the other when it refers to it.
 add_test(NAME man_pages_lint
          COMMAND ${CMAKE_COMMAND} -DTOOL=${MANDOC} "-DPAGES=vantrel.1;vantrel-cli.1"
+                 -DVERSION=${PROJECT_VERSION}
                  -P ${checks}/check_man_pages.cmake
          WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/man)
 
