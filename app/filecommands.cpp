@@ -120,7 +120,8 @@ void FileCommands::loadFile(const QString& name) {
     s_.solver.targetF2 = c.targetF2;
     const UpdatingWidgets quiet(form_);
     s_.image.bytes = c.registers;
-    form_.ui->sbFreference->setValue(static_cast<int>(c.fRef));  // the codec ensured that it fits
+    // The codec made the reference whole and in range: the box shows exactly what is used.
+    form_.ui->sbFreference->setValue(static_cast<int>(c.fRef));
     views_.frequency.restoreFrom(c);
 
     s_.status.show(
