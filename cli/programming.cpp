@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "cli/programming.h"
 
-#include "usb/chipaccess.h"
+#include "cli/chipreading.h"
 #include "usb/chipprogram.h"
 
 #include <vector>
 
 namespace {
+const std::vector<RegisterDifference> NoDifferences;
+
 QString withoutPrefix(const QString& error) {
     return error.startsWith(QLatin1String("Error: ")) ? error.mid(7) : error;
 }
 }  // namespace
 
 bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
-                 const CliContext& cli, QString& error) {
+                 bool listDifferences, const CliContext& cli, QString& error) {
     const ProgramResult written = writeConfiguration(c, image);
     if (!written.ok) {
         error =
@@ -24,13 +26,10 @@ bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
     if (!verify)
         return true;
     RegisterImage readBack;
-    const ChipRead read = readChip(c, readBack);
-    if (!read.ok()) {
-        error = QStringLiteral("Error: reading back failed: ") + withoutPrefix(read.error);
+    if (!readWholeChip(c, readBack, "reading back", error))
         return false;
-    }
     const std::vector<RegisterDifference> differences = compareConfiguration(image, readBack);
-    for (const RegisterDifference& d : differences) {
+    for (const RegisterDifference& d : listDifferences ? differences : NoDifferences) {
         cli.out << QString::asprintf("0x%02X: wrote 0x%02X, read back 0x%02X", d.address,
                                      d.expected, d.read)
                 << Qt::endl;
