@@ -29,7 +29,7 @@ function(comment_for path out)
     if(path MATCHES "\\.(cpp|h)$")
         set(line "// ${identifier}")
     elseif(path MATCHES "(^|/)CMakeLists\\.txt$" OR path MATCHES "\\.cmake$"
-           OR path MATCHES "^(scripts|\\.ci)/[^/.]+$" OR path MATCHES "\\.(sh|desktop|rules)$")
+           OR path MATCHES "^(scripts|\\.ci)/[^/.]+$" OR path MATCHES "\\.(sh|bash|desktop|rules)$")
         set(line "# ${identifier}")
     elseif(path MATCHES "\\.(xml|svg|ui|qrc)$")
         set(line "<!-- ${identifier} -->")

@@ -33,7 +33,8 @@ set(expected_files
     share/doc/vantrel/copyright
     share/doc/vantrel/changelog.gz)
 if(TARGET vantrel-cli)
-    list(APPEND expected_files bin/vantrel-cli share/man/man1/vantrel-cli.1.gz)
+    list(APPEND expected_files bin/vantrel-cli share/man/man1/vantrel-cli.1.gz
+         share/bash-completion/completions/vantrel-cli)
 endif()
 add_test(NAME install_icons_metadata_man_pages
          COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
