@@ -7,8 +7,6 @@
 #include <vector>
 
 namespace {
-const std::vector<RegisterDifference> NoDifferences;
-
 QString withoutPrefix(const QString& error) {
     return error.startsWith(QLatin1String("Error: ")) ? error.mid(7) : error;
 }
@@ -29,10 +27,11 @@ bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
     if (!readWholeChip(c, readBack, "reading back", error))
         return false;
     const std::vector<RegisterDifference> differences = compareConfiguration(image, readBack);
-    for (const RegisterDifference& d : listDifferences ? differences : NoDifferences) {
-        cli.out << QString::asprintf("0x%02X: wrote 0x%02X, read back 0x%02X", d.address,
-                                     d.expected, d.read)
-                << Qt::endl;
+    for (const RegisterDifference& d : differences) {
+        if (listDifferences)
+            cli.out << QString::asprintf("0x%02X: wrote 0x%02X, read back 0x%02X", d.address,
+                                         d.expected, d.read)
+                    << Qt::endl;
     }
     if (!differences.empty()) {
         error = QStringLiteral("Error: verify failed: %1 of %2 registers differ")
