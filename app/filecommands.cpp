@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/filecommands.h"
 
-#include "views/mainwindowform.h"
 #include "common/printabletext.h"
 #include "files/registerfile.h"
 #include "files/registerfilestore.h"
 #include "session/session.h"
 #include "views/formviews.h"
+#include "views/mainwindowform.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -120,7 +120,8 @@ void FileCommands::loadFile(const QString& name) {
     s_.solver.targetF2 = c.targetF2;
     const UpdatingWidgets quiet(form_);
     s_.image.bytes = c.registers;
-    form_.ui->sbFreference->setValue(static_cast<int>(c.fRef));  // the codec ensured that it fits
+    // The codec made the reference whole and in range: the box shows exactly what is used.
+    form_.ui->sbFreference->setValue(static_cast<int>(c.fRef));
     views_.frequency.restoreFrom(c);
 
     s_.status.show(

@@ -9,8 +9,8 @@
 #include "benchmeasure.h"
 
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "simusbbackend.h"
+#include "views/mainwindowform.h"
 
 #include <QApplication>
 #include <QLoggingCategory>

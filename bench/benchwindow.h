@@ -6,8 +6,8 @@
 // work: handlers, refreshes, transfer bookkeeping and painting.
 
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "simusbbackend.h"
+#include "views/mainwindowform.h"
 
 #include <QLoggingCategory>
 #include <QTest>

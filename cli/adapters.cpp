@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
 
+#include "common/printabletext.h"
 #include "usb/chipaccess.h"
 #include "usb/deviceid.h"
 
@@ -118,7 +119,7 @@ int runOnAdapters(const CliContext& cli, const AdapterOptions& options, Transpor
             failed += ok ? 0 : 1;
             if (ok)
                 text = text.isEmpty() ? QStringLiteral("OK") : QStringLiteral("OK ") + text;
-            cli.out << deviceIdentification(d.info) << ": " << text << Qt::endl;
+            cli.out << deviceIdentification(d.info) << ": " << printableText(text) << Qt::endl;
         }
         if (failed > 0)
             return cli.fail(

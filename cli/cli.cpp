@@ -25,6 +25,7 @@ const Command Commands[] = {
 
 void printUsage(QTextStream& stream) {
     stream << "Usage: vantrel-cli COMMAND [options]\n"
+              "       vantrel-cli --version\n"
               "Programs a CY22150 clock generator through an i2c-tiny-usb adapter.\n\n"
               "Commands:\n";
     for (const Command& c : Commands)
@@ -41,6 +42,10 @@ int runCli(const QStringList& arguments, UsbBackend& usb, QTextStream& out, QTex
     const QString name = arguments.value(1);
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(out);
+        return ExitCode::Done;
+    }
+    if (name == "--version") {
+        out << "vantrel-cli " << VANTREL_VERSION << Qt::endl;
         return ExitCode::Done;
     }
     for (const Command& c : Commands) {

@@ -3,6 +3,17 @@
 
 #include "frequency/frequencyreadout.h"
 
+const std::array<quint8, 11> ShownRegisters = {Reg::ClockOutputEnable,
+                                               Reg::Div1,
+                                               Reg::XcoDrive,
+                                               Reg::CapLoad,
+                                               Reg::PumpPb,
+                                               Reg::PbLow,
+                                               Reg::PoQ,
+                                               Reg::Matrix1,
+                                               Reg::Matrix2,
+                                               Reg::Matrix3,
+                                               Reg::Div2};
 const std::array<const char*, OutputCount> OutputNames = {"LCLK1", "LCLK2", "LCLK3",
                                                           "LCLK4", "CLK5",  "CLK6"};
 const std::array<const char*, 8> CrosspointNames = {"F ref",     "DIV1CLK/DIV1N", "DIV1CLK/2",
@@ -52,10 +63,7 @@ QStringList describeConfiguration(const RegisterImage& image, double referenceHz
                                   const PllRange& range) {
     QStringList lines;
     lines << QStringLiteral("Registers:");
-    // Address order, as a register map reads.
-    for (quint8 address :
-         {Reg::ClockOutputEnable, Reg::Div1, Reg::XcoDrive, Reg::CapLoad, Reg::PumpPb, Reg::PbLow,
-          Reg::PoQ, Reg::Matrix1, Reg::Matrix2, Reg::Matrix3, Reg::Div2}) {
+    for (quint8 address : ShownRegisters) {
         lines << QString::asprintf("  0x%02X  0x%02X  %s", address, image[address],
                                    registerContents(address));
     }

@@ -12,6 +12,8 @@
 // A configuration in words, for a terminal: the registers that make it, their fields and the
 // frequencies they give.
 
+// The eleven registers a configuration is made of, in address order, as a register map reads.
+extern const std::array<quint8, 11> ShownRegisters;
 // The outputs as the window names them, LCLK1 first.
 extern const std::array<const char*, OutputCount> OutputNames;
 // The crosspoint sources as the window's matrix boxes name them, by code 0..7.

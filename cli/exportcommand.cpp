@@ -10,7 +10,7 @@ int runExportCommand(const QStringList& arguments, const CliContext& cli) {
         "Prints a register file's configuration as the eleven writes that program it, in the "
         "order that write uses.");
     parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
-    const QCommandLineOption format("format", "i2cset, c or json.", "FORMAT", "i2cset");
+    const QCommandLineOption format("format", "i2cset, c or json.", "i2cset|c|json", "i2cset");
     const QCommandLineOption bus("bus", "The I2C bus number for i2cset.", "N", "1");
     parser.addOption(format);
     parser.addOption(bus);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/programming.h"
 
-#include "usb/chipaccess.h"
+#include "cli/chipreading.h"
 #include "usb/chipprogram.h"
 
 #include <vector>
@@ -13,7 +13,7 @@ QString withoutPrefix(const QString& error) {
 }  // namespace
 
 bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
-                 const CliContext& cli, QString& error) {
+                 bool listDifferences, const CliContext& cli, QString& error) {
     const ProgramResult written = writeConfiguration(c, image);
     if (!written.ok) {
         error =
@@ -24,16 +24,14 @@ bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
     if (!verify)
         return true;
     RegisterImage readBack;
-    const ChipRead read = readChip(c, readBack);
-    if (!read.ok()) {
-        error = QStringLiteral("Error: reading back failed: ") + withoutPrefix(read.error);
+    if (!readWholeChip(c, readBack, "reading back", error))
         return false;
-    }
     const std::vector<RegisterDifference> differences = compareConfiguration(image, readBack);
     for (const RegisterDifference& d : differences) {
-        cli.out << QString::asprintf("0x%02X: wrote 0x%02X, read back 0x%02X", d.address,
-                                     d.expected, d.read)
-                << Qt::endl;
+        if (listDifferences)
+            cli.out << QString::asprintf("0x%02X: wrote 0x%02X, read back 0x%02X", d.address,
+                                         d.expected, d.read)
+                    << Qt::endl;
     }
     if (!differences.empty()) {
         error = QStringLiteral("Error: verify failed: %1 of %2 registers differ")

@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
+#include "cli/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
+#include "cli/jsonoutput.h"
 #include "cli/progressbar.h"
 #include "cli/referenceoption.h"
 #include "cli/registerfiles.h"
-#include "usb/chipaccess.h"
+#include "common/printabletext.h"
 #include "usb/deviceid.h"
 
 namespace {
-// The eleven registers of a configuration in address order, for the --all line.
+// The eleven registers of a configuration, for the --all line.
 QString registerSummary(const RegisterImage& image) {
     QStringList parts;
-    for (quint8 address :
-         {Reg::ClockOutputEnable, Reg::Div1, Reg::XcoDrive, Reg::CapLoad, Reg::PumpPb, Reg::PbLow,
-          Reg::PoQ, Reg::Matrix1, Reg::Matrix2, Reg::Matrix3, Reg::Div2})
+    for (quint8 address : ShownRegisters)
         parts << QString::asprintf("0x%02X=0x%02X", address, image[address]);
     return parts.join(' ');
 }
@@ -30,6 +30,7 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
     parser.addOption(output);
     addReferenceOptions(parser);
     addAdapterOptions(parser, true);
+    addJsonOption(parser);
     if (std::optional<int> done = parseCommand(parser, "read [options]", arguments, cli))
         return *done;
     if (!parser.positionalArguments().isEmpty())
@@ -40,6 +41,9 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
     ReferenceSettings reference;
     if (std::optional<int> failed = readReferenceOptions(parser, cli, reference))
         return *failed;
+    const bool json = jsonRequested(parser);
+    if (json && adapterOptions.all)
+        return cli.fail(ExitCode::Usage, QStringLiteral("--json and --all exclude each other"));
     const QString outputPath = parser.value(output);
     if (parser.isSet(output)) {
         if (adapterOptions.all)
@@ -50,18 +54,21 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
 
     ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
     RegisterImage image;
+    QJsonObject document;
     const int code =
         runOnAdapters(cli, adapterOptions, &bar,
                       [&](AdapterConnection& c, const ListedDevice& adapter, QString& text) {
                           image = RegisterImage{};
-                          const ChipRead read = readChip(c, image);
+                          const bool read = readWholeChip(c, image, "reading the chip", text);
                           bar.finish();
-                          if (!read.ok()) {
-                              text = read.error;
+                          if (!read)
                               return false;
-                          }
                           if (adapterOptions.all) {
                               text = registerSummary(image);
+                          } else if (json) {
+                              document = configurationJson(image, reference.hz, reference.extended);
+                              document.insert("device", deviceJson(adapter));
+                              document.insert("i2cAddress", c.i2cAddress);
                           } else if (!parser.isSet(output)) {
                               cli.out << QString::asprintf("Chip at 0x%02X on ", c.i2cAddress)
                                       << deviceIdentification(adapter.info) << '\n';
@@ -72,15 +79,21 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
                           }
                           return true;
                       });
-    if (code != ExitCode::Done || !parser.isSet(output))
+    if (code != ExitCode::Done)
         return code;
 
-    RegisterFileContents contents;
-    contents.registers = image.bytes;
-    contents.fRef = reference.hz;
-    contents.flags = reference.extended ? RegisterFileFlag::PllExtended : 0;
-    if (std::optional<int> failed = saveOutputFile(outputPath, cli, contents))
-        return *failed;
-    cli.out << "Saved " << outputPath << Qt::endl;
+    if (parser.isSet(output)) {
+        RegisterFileContents contents;
+        contents.registers = image.bytes;
+        contents.fRef = reference.hz;
+        contents.flags = reference.extended ? RegisterFileFlag::PllExtended : 0;
+        if (std::optional<int> failed = saveOutputFile(outputPath, cli, contents))
+            return *failed;
+        if (!json)
+            cli.out << "Saved " << printableText(outputPath) << Qt::endl;
+        document.insert("saved", outputPath);
+    }
+    if (json)
+        printJson(cli, document);
     return ExitCode::Done;
 }

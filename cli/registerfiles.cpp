@@ -8,6 +8,8 @@
 
 std::optional<int> loadInputFile(const QString& path, const CliContext& cli,
                                  RegisterFileContents& contents) {
+    if (path.isEmpty())
+        return cli.fail(ExitCode::Usage, QStringLiteral("the register file's name is empty"));
     QString reason;
     if (!readRegisterFileAt(path, contents, reason))
         return cli.fail(
@@ -25,6 +27,8 @@ std::optional<int> loadFileArgument(const QStringList& positional, const char* c
 }
 
 std::optional<int> checkOutputFile(const QString& path, const CliContext& cli) {
+    if (path.isEmpty())
+        return cli.fail(ExitCode::Usage, QStringLiteral("the output file's name is empty"));
     QString reason;
     if (!mayReplaceWithRegisterFile(path, reason))
         return cli.fail(ExitCode::Usage, QStringLiteral("%1 %2").arg(printableText(path), reason));

@@ -2,14 +2,28 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
+#include "cli/jsonoutput.h"
 #include "cli/registerfiles.h"
+
+namespace {
+QJsonObject targetsJson(const RegisterFileContents& contents) {
+    return QJsonObject{
+        {"f1", contents.targetF1},
+        {"f2", contents.targetF2},
+        {"f2Enabled", bool(contents.flags & RegisterFileFlag::F2Enabled)},
+        {"f1Preferred", bool(contents.flags & RegisterFileFlag::F1Preferred)},
+        {"f2Preferred", bool(contents.flags & RegisterFileFlag::F2Preferred)},
+    };
+}
+}  // namespace
 
 int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Decodes a register file without any device: registers, fields, frequencies.");
     parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
-    if (std::optional<int> done = parseCommand(parser, "show FILE", arguments, cli))
+    addJsonOption(parser);
+    if (std::optional<int> done = parseCommand(parser, "show [--json] FILE", arguments, cli))
         return *done;
     RegisterFileContents contents;
     if (std::optional<int> failed =
@@ -19,6 +33,13 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     RegisterImage image;
     image.bytes = contents.registers;
     const bool extended = contents.flags & RegisterFileFlag::PllExtended;
+    if (jsonRequested(parser)) {
+        QJsonObject document = configurationJson(image, contents.fRef, extended);
+        document.insert("file", parser.positionalArguments().first());
+        document.insert("targets", targetsJson(contents));
+        printJson(cli, document);
+        return ExitCode::Done;
+    }
     for (const QString& line : describeConfiguration(image, contents.fRef, pllRangeFor(extended)))
         cli.out << line << '\n';
     cli.out << "Targets:\n"

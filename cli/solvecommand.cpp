@@ -1,64 +1,91 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
+#include "cli/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
+#include "cli/jsonoutput.h"
 #include "cli/programming.h"
 #include "cli/progressbar.h"
 #include "cli/referenceoption.h"
 #include "cli/registerfiles.h"
+#include "common/printabletext.h"
 #include "frequency/frequencyreadout.h"
 #include "frequency/optimalsolver.h"
 #include "frequency/solve.h"
-#include "usb/chipaccess.h"
 
 #include <cmath>
 
 namespace {
+// Which target the window's solver weighs more: its "F1 preferred" and "F2 preferred" boxes.
+struct Preference {
+    bool f1 = true;  // the window starts with "F1 preferred" checked
+    bool f2 = false;
+};
+
 struct SolveRequest {
     ReferenceSettings reference;
     double f1 = 0;
     double f2 = 0;
     bool f2Given = false;
     bool optimal = false;
+    Preference prefer;
 };
 
-void printOutput(const CliContext& cli, const RegisterImage& image, double reference, int output,
-                 double target) {
+// What a solve found, for the terminal and for --json.
+struct SolveReport {
+    QString line;  // "P 20  Q 2  DIV1 3 ..."
+    QJsonObject json;
+    QString warning;  // the charge pump's, if any
+};
+
+QJsonObject outputResult(const RegisterImage& image, double reference, int output, double target,
+                         QString& line) {
     const double achieved =
         readFrequencies(image, reference, NormalPllRange).outputs[std::size_t(output)];
     const double error = achieved - target;
+    const double ppm = error / target * 1e6;
     const int code = Field::crosspointCode(Field::matrixWord(image), output);
-    cli.out << QString::asprintf("%-6s %s  (%s)  error %+.5f Hz  %+.3f ppm",
-                                 OutputNames[std::size_t(output)], qPrintable(hertzText(achieved)),
-                                 CrosspointNames[std::size_t(code)], error, error / target * 1e6)
-            << '\n';
+    line = QString::asprintf("%-6s %s  (%s)  error %+.5f Hz  %+.3f ppm",
+                             OutputNames[std::size_t(output)], qPrintable(hertzText(achieved)),
+                             CrosspointNames[std::size_t(code)], error, ppm);
+    return QJsonObject{
+        {"name", OutputNames[std::size_t(output)]},     {"target", target}, {"hz", achieved},
+        {"source", CrosspointNames[std::size_t(code)]}, {"errorHz", error}, {"errorPpm", ppm},
+    };
 }
 
-// The window's solve on the image. Returns false when it found no settings.
-bool solveAsWindow(const SolveRequest& r, RegisterImage& image, const CliContext& cli) {
+// The window's solve on the image, with the window's preference boxes. Returns false when it
+// found no settings.
+bool solveAsWindow(const SolveRequest& r, RegisterImage& image, SolveReport& report) {
     SolverRecord s;
     s.refFrequency = r.reference.hz;
     s.targetF1 = r.f1;
     s.targetF2 = r.f2Given ? r.f2 : r.f1;  // F2 follows F1 while it is disabled
     s.divider2 = Field::div2N(image);
+    s.f1Preferred = r.prefer.f1 ? 1 : 0;
+    s.f2Preferred = r.prefer.f2 ? 1 : 0;
     const PllRange range = pllRangeFor(r.reference.extended);
     int div1N = 0;
     int div2N = 0;
-    const QString warning = solveIntoImage(
+    report.warning = solveIntoImage(
         s, image, div1N, div2N, r.f2Given, range.low, range.high,
         [&image](int output, int code) { Field::setCrosspointCode(image, output, code); });
     if (!(s.bestError >= 0))
         return false;
-    cli.out << QString::asprintf("P %d  Q %d  DIV1 %d", s.pTotal, s.qTotal, s.divider1);
+    report.line = QString::asprintf("P %d  Q %d  DIV1 %d", s.pTotal, s.qTotal, s.divider1);
     if (r.f2Given)
-        cli.out << QString::asprintf("  DIV2 %d", s.divider2);
-    cli.out << QString::asprintf("  iterations %d\n", s.iterations);
-    if (!warning.isEmpty())
-        cli.err << warning << '\n';
+        report.line += QString::asprintf("  DIV2 %d", s.divider2);
+    report.line += QString::asprintf("  iterations %d", s.iterations);
+    report.json = QJsonObject{
+        {"solver", "window"},         {"p", s.pTotal}, {"q", s.qTotal}, {"div1", s.divider1},
+        {"iterations", s.iterations},
+    };
+    if (r.f2Given)
+        report.json.insert("div2", s.divider2);
     return true;
 }
 
-bool solveOptimally(const SolveRequest& r, RegisterImage& image, const CliContext& cli) {
+bool solveOptimally(const SolveRequest& r, RegisterImage& image, SolveReport& report) {
     OptimalInputs inputs;
     inputs.reference = r.reference.hz;
     inputs.targetF1 = r.f1;
@@ -69,18 +96,46 @@ bool solveOptimally(const SolveRequest& r, RegisterImage& image, const CliContex
     if (!s.found)
         return false;
     applyOptimalSettings(s, image);
-    cli.out << QString::asprintf("P %d  Q %d", s.pTotal, s.qTotal);
-    if (s.div1.used)
-        cli.out << QString::asprintf("  DIV1N %d from the %s", s.div1.n,
-                                     s.div1.fromReference ? "reference" : "PLL");
-    if (s.div2.used)
-        cli.out << QString::asprintf("  DIV2N %d from the %s", s.div2.n,
-                                     s.div2.fromReference ? "reference" : "PLL");
-    cli.out << QString::asprintf("  PLL settings searched %d\n", s.pllSettings);
-    const ChargePumpChoice pump = chargePumpFor(s.pTotal);
-    if (!pump.message.isEmpty())
-        cli.err << pump.message << '\n';
+    report.line = QString::asprintf("P %d  Q %d", s.pTotal, s.qTotal);
+    report.json = QJsonObject{{"solver", "optimal"}, {"p", s.pTotal}, {"q", s.qTotal}};
+    if (s.div1.used) {
+        report.line += QString::asprintf("  DIV1N %d from the %s", s.div1.n,
+                                         s.div1.fromReference ? "reference" : "PLL");
+        report.json.insert("div1", s.div1.n);
+        report.json.insert("div1Source", s.div1.fromReference ? "reference" : "PLL");
+    }
+    if (s.div2.used) {
+        report.line += QString::asprintf("  DIV2N %d from the %s", s.div2.n,
+                                         s.div2.fromReference ? "reference" : "PLL");
+        report.json.insert("div2", s.div2.n);
+        report.json.insert("div2Source", s.div2.fromReference ? "reference" : "PLL");
+    }
+    report.line += QString::asprintf("  PLL settings searched %d", s.pllSettings);
+    report.json.insert("pllSettingsSearched", s.pllSettings);
+    report.warning = chargePumpFor(s.pTotal).message;
     return true;
+}
+
+// --prefer f1|f2|both|none; f2 and both need F2.
+std::optional<int> readPreference(const QString& text, bool f2Given, const CliContext& cli,
+                                  Preference& prefer) {
+    if (text == "f1")
+        prefer = {true, false};
+    else if (text == "f2")
+        prefer = {false, true};
+    else if (text == "both")
+        prefer = {true, true};
+    else if (text == "none")
+        prefer = {false, false};
+    else
+        return cli.fail(
+            ExitCode::Usage,
+            QStringLiteral("--prefer takes f1, f2, both or none, not \"%1\"").arg(text));
+    if (prefer.f2 && !f2Given)
+        return cli.fail(
+            ExitCode::Usage,
+            QStringLiteral("--prefer %1 needs --f2: without it F2 follows F1").arg(text));
+    return std::nullopt;
 }
 }  // namespace
 
@@ -92,18 +147,27 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     const QCommandLineOption f1Option("f1", "Target of LCLK1 in Hz.", "HZ");
     const QCommandLineOption f2Option("f2", "Target of LCLK2 in Hz; without it F2 follows F1.",
                                       "HZ");
+    const QCommandLineOption preferOption(
+        "prefer",
+        "The window's preference boxes: f1 (\"F1 preferred\", the window's default), f2, both "
+        "or none; f2 and both need --f2.",
+        "f1|f2|both|none", "f1");
     const QCommandLineOption optimal("optimal", "The exhaustive search for the least error.");
     const QCommandLineOption output({"o", "output"}, "Saves the result as a register file.",
                                     "FILE");
     const QCommandLineOption write("write", "Programs the chip with the result, as write does.");
     const QCommandLineOption noVerify("no-verify", "With --write: skips the read-back.");
-    for (const QCommandLineOption& o : {f1Option, f2Option, optimal, output, write, noVerify})
+    for (const QCommandLineOption& o :
+         {f1Option, f2Option, preferOption, optimal, output, write, noVerify})
         parser.addOption(o);
     addReferenceOptions(parser);
     addAdapterOptions(parser, false);
-    if (std::optional<int> done = parseCommand(
-            parser, "solve --ref HZ --f1 HZ [--f2 HZ] [--extended] [--optimal] [-o FILE] [--write]",
-            arguments, cli))
+    addJsonOption(parser);
+    if (std::optional<int> done = parseCommand(parser,
+                                               "solve --ref HZ --f1 HZ [--f2 HZ] [--prefer WHICH] "
+                                               "[--extended] [--optimal] [-o FILE] [--write] "
+                                               "[--json]",
+                                               arguments, cli))
         return *done;
     if (!parser.positionalArguments().isEmpty())
         return cli.fail(ExitCode::Usage, QStringLiteral("solve takes no arguments"));
@@ -128,25 +192,48 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
         request.f2 = *f2;
     }
     request.optimal = parser.isSet(optimal);
+    if (request.optimal && parser.isSet(preferOption))
+        return cli.fail(ExitCode::Usage,
+                        QStringLiteral("--prefer steers the window's solver; --optimal always "
+                                       "seeks the least F1 error first"));
+    if (std::optional<int> failed =
+            readPreference(parser.value(preferOption), request.f2Given, cli, request.prefer))
+        return *failed;
     AdapterOptions adapterOptions;
     if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
         return *failed;
+    const bool json = jsonRequested(parser);
     const QString outputPath = parser.value(output);
     if (parser.isSet(output))
         if (std::optional<int> failed = checkOutputFile(outputPath, cli))
             return *failed;
 
+    QJsonObject document;
     const auto solveAndSave = [&](RegisterImage& image) -> std::optional<int> {
-        const bool found = request.optimal ? solveOptimally(request, image, cli)
-                                           : solveAsWindow(request, image, cli);
+        SolveReport report;
+        const bool found = request.optimal ? solveOptimally(request, image, report)
+                                           : solveAsWindow(request, image, report);
         if (!found)
             return cli.fail(ExitCode::Failure, QStringLiteral("no solution for these targets"));
         // What a user expects: the solved outputs are on.
         Field::setOutputEnables(image, Field::outputEnables(image) | (request.f2Given ? 3 : 1));
-        printOutput(cli, image, request.reference.hz, 0, request.f1);
+        QString line1;
+        QString line2;
+        QJsonArray outputs{outputResult(image, request.reference.hz, 0, request.f1, line1)};
         if (request.f2Given)
-            printOutput(cli, image, request.reference.hz, 1, request.f2);
-        cli.out.flush();
+            outputs.append(outputResult(image, request.reference.hz, 1, request.f2, line2));
+        document = report.json;
+        document.insert("outputs", outputs);
+        document.insert("warnings",
+                        report.warning.isEmpty() ? QJsonArray() : QJsonArray{report.warning});
+        if (!json) {
+            cli.out << report.line << '\n' << line1 << '\n';
+            if (request.f2Given)
+                cli.out << line2 << '\n';
+            cli.out.flush();
+            if (!report.warning.isEmpty())
+                cli.err << report.warning << Qt::endl;
+        }
         if (!parser.isSet(output))
             return std::nullopt;
         RegisterFileContents contents;
@@ -154,42 +241,58 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
         contents.fRef = request.reference.hz;
         contents.flags = (request.reference.extended ? RegisterFileFlag::PllExtended : 0) |
                          (request.f2Given ? RegisterFileFlag::F2Enabled : 0);
+        if (!request.optimal) {  // the window's boxes, so that the window solves alike
+            contents.flags |= (request.prefer.f1 ? RegisterFileFlag::F1Preferred : 0) |
+                              (request.prefer.f2 ? RegisterFileFlag::F2Preferred : 0);
+        }
         contents.f1Number = contents.targetF1 = request.f1;
         contents.f2Number = contents.targetF2 = request.f2Given ? request.f2 : request.f1;
         if (std::optional<int> failed = saveOutputFile(outputPath, cli, contents))
             return failed;
-        cli.out << "Saved " << outputPath << Qt::endl;
+        if (!json)
+            cli.out << "Saved " << printableText(outputPath) << Qt::endl;
+        document.insert("saved", outputPath);
         return std::nullopt;
     };
 
     if (!parser.isSet(write)) {
         RegisterImage image;
         image.applyStartupDefaults();
-        const std::optional<int> failed = solveAndSave(image);
-        return failed ? *failed : ExitCode::Done;
+        if (const std::optional<int> failed = solveAndSave(image))
+            return *failed;
+        if (json)
+            printJson(cli, document);
+        return ExitCode::Done;
     }
 
     // The chip's own configuration is the base, so that what the solve leaves alone stays.
     ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
     const bool verify = !parser.isSet(noVerify);
     std::optional<int> solveFailure;
-    const int code = runOnAdapters(cli, adapterOptions, &bar,
-                                   [&](AdapterConnection& c, const ListedDevice&, QString& text) {
-                                       RegisterImage image;
-                                       const ChipRead read = readChip(c, image);
-                                       bar.finish();
-                                       if (!read.ok()) {
-                                           text = read.error;
-                                           return false;
-                                       }
-                                       solveFailure = solveAndSave(image);
-                                       if (solveFailure)
-                                           return true;  // reported; nothing is written
-                                       const bool ok = programChip(c, image, verify, cli, text);
-                                       bar.finish();
-                                       if (ok)
-                                           cli.out << "Programmed the chip." << Qt::endl;
-                                       return ok;
-                                   });
-    return solveFailure ? *solveFailure : code;
+    const int code = runOnAdapters(
+        cli, adapterOptions, &bar, [&](AdapterConnection& c, const ListedDevice&, QString& text) {
+            RegisterImage image;
+            const bool read = readWholeChip(c, image, "reading the chip", text);
+            bar.finish();
+            if (!read)
+                return false;
+            solveFailure = solveAndSave(image);
+            if (solveFailure)
+                return true;  // reported; nothing is written
+            const bool ok = programChip(c, image, verify, !json, cli, text);
+            bar.finish();
+            if (ok && !json)
+                cli.out << "Programmed the chip." << Qt::endl;
+            return ok;
+        });
+    if (solveFailure)
+        return *solveFailure;
+    if (code != ExitCode::Done)
+        return code;
+    if (json) {
+        document.insert("programmed", true);
+        document.insert("verified", verify);
+        printJson(cli, document);
+    }
+    return ExitCode::Done;
 }

@@ -32,7 +32,7 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
     ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
     return runOnAdapters(cli, adapterOptions, &bar,
                          [&](AdapterConnection& c, const ListedDevice& adapter, QString& text) {
-                             const bool ok = programChip(c, image, verify, cli, text);
+                             const bool ok = programChip(c, image, verify, true, cli, text);
                              bar.finish();
                              if (ok && !adapterOptions.all) {
                                  cli.out << "Wrote " << SafeWriteOrder.size() << " registers to "

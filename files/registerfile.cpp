@@ -53,13 +53,9 @@ QString endsEarly() {
 QString unusableNumber(const RegisterFileContents& c) {
     if (!std::isfinite(c.fRef))
         return notFinite("reference frequency");
-    // sbFreference shows whole hertz within its range; any other value would be used and saved
-    // again without being shown.
+    // sbFreference shows whole hertz within its range; a value outside it could not be shown.
     if (c.fRef < ReferenceMinimumHz || c.fRef > ReferenceMaximumHz)
         return QStringLiteral("the reference frequency %1 Hz is out of range").arg(hertz(c.fRef));
-    if (c.fRef != std::trunc(c.fRef))
-        return QStringLiteral("the reference frequency %1 Hz is not a whole number of hertz")
-            .arg(hertz(c.fRef));
     if (!std::isfinite(c.f1Number))
         return notFinite("F1 frequency");
     if (!std::isfinite(c.f2Number))
@@ -125,11 +121,19 @@ bool readRegisterFile(QIODevice& device, RegisterFileContents& contents, QString
     reason = unusableNumber(read);
     if (!reason.isEmpty())
         return false;
+    // The window takes the reference as sbFreference shows it, in whole hertz: a fraction is
+    // dropped here, once, so that no part of the program keeps a value the box does not show.
+    read.fRef = std::trunc(read.fRef);
     contents = read;
     return true;
 }
 
 bool readRegisterFileAt(const QString& path, RegisterFileContents& contents, QString& reason) {
+    // QFile would warn on stderr about a missing name before it failed.
+    if (path.isEmpty()) {
+        reason = QStringLiteral("the file name is empty");
+        return false;
+    }
     // Checked before the open: opening a FIFO for reading waits for a writer.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {

@@ -40,9 +40,10 @@ constexpr char RegisterFileExtension[] = ".cy22150.bin";
 QByteArray encodeRegisterFile(const RegisterFileContents& contents);
 
 // Reads a file from an open device. A file that is incomplete or holds numbers the window cannot
-// apply (among them a reference frequency that is not a whole number of hertz within
-// ReferenceMinimumHz..ReferenceMaximumHz) is refused: the result is false and `reason` says why in
-// words for the status bar; `contents` is then left as it was.
+// apply (among them a reference frequency outside ReferenceMinimumHz..ReferenceMaximumHz) is
+// refused: the result is false and `reason` says why in words for the status bar; `contents` is
+// then left as it was. A reference with a fraction of a hertz comes back truncated to whole
+// hertz, as the window's reference box takes it.
 bool readRegisterFile(QIODevice& device, RegisterFileContents& contents, QString& reason);
 bool decodeRegisterFile(const QByteArray& bytes, RegisterFileContents& contents, QString& reason);
 

@@ -42,6 +42,11 @@ bool mayReplaceWithRegisterFile(const QString& path, QString& reason) {
 // it, and the commit would then install a truncated file.
 bool saveRegisterFileAt(const QString& path, const RegisterFileContents& contents,
                         QString& reason) {
+    // QSaveFile would warn on stderr about a missing name before it failed.
+    if (path.isEmpty()) {
+        reason = QStringLiteral("the file name is empty");
+        return false;
+    }
     const QByteArray bytes = encodeRegisterFile(contents);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, bytes) ||

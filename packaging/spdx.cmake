@@ -3,7 +3,7 @@
 # line, or on its second after a "#!" or "<?xml" line:
 #   cmake -DSOURCE_DIR=. -P packaging/spdx.cmake            lists the files without it, fails if any
 #   cmake -DSOURCE_DIR=. -DFIX=ON -P packaging/spdx.cmake   adds it to them (scripts/add-spdx)
-# Qt Designer forms (.ui), Markdown, images and other data files are left alone.
+# Markdown, images and other data files are left alone.
 set(identifier "SPDX-License-Identifier: MIT")
 if(NOT GIT)
     find_program(GIT git)
@@ -29,9 +29,9 @@ function(comment_for path out)
     if(path MATCHES "\\.(cpp|h)$")
         set(line "// ${identifier}")
     elseif(path MATCHES "(^|/)CMakeLists\\.txt$" OR path MATCHES "\\.cmake$"
-           OR path MATCHES "^(scripts|\\.ci)/[^/.]+$" OR path MATCHES "\\.(sh|desktop|rules)$")
+           OR path MATCHES "^(scripts|\\.ci)/[^/.]+$" OR path MATCHES "\\.(sh|bash|desktop|rules)$")
         set(line "# ${identifier}")
-    elseif(path MATCHES "\\.(xml|svg)$")
+    elseif(path MATCHES "\\.(xml|svg|ui|qrc)$")
         set(line "<!-- ${identifier} -->")
     elseif(path MATCHES "\\.[1-9]$")
         set(line ".\\\" ${identifier}")

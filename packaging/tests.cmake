@@ -19,6 +19,7 @@ add_test(NAME appstream_metadata_valid
 # Run beside the pages, so that each finds the other when it refers to it.
 add_test(NAME man_pages_lint
          COMMAND ${CMAKE_COMMAND} -DTOOL=${MANDOC} "-DPAGES=vantrel.1;vantrel-cli.1"
+                 -DVERSION=${PROJECT_VERSION}
                  -P ${checks}/check_man_pages.cmake
          WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/man)
 
@@ -32,7 +33,8 @@ set(expected_files
     share/doc/vantrel/copyright
     share/doc/vantrel/changelog.gz)
 if(TARGET vantrel-cli)
-    list(APPEND expected_files bin/vantrel-cli share/man/man1/vantrel-cli.1.gz)
+    list(APPEND expected_files bin/vantrel-cli share/man/man1/vantrel-cli.1.gz
+         share/bash-completion/completions/vantrel-cli)
 endif()
 add_test(NAME install_icons_metadata_man_pages
          COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}

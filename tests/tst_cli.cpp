@@ -14,6 +14,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(SimFault)
+
 namespace {
 // The write order the chip needs: PLL and dividers first, the output enables last.
 const int WriteOrder[] = {0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47, 0x09};
@@ -157,6 +159,17 @@ private slots:
     void listNamesEveryDeviceAndMarksAdapters();
     void helpDescribesEachCommand_data();
     void helpDescribesEachCommand();
+    void versionNamesTheProject();
+    void readFailureNamesTheTransfer_data();
+    void readFailureNamesTheTransfer();
+    void savedLineShowsThePathPrintable_data();
+    void savedLineShowsThePathPrintable();
+    void listJson();
+    void showJson();
+    void readJson();
+    void solveJson();
+    void jsonFailureLeavesStdoutEmpty_data();
+    void jsonFailureLeavesStdoutEmpty();
 };
 
 void TestCli::writeSendsTheElevenRegistersInOrderThenReadsBack() {
@@ -374,7 +387,56 @@ void TestCli::exitCodesAndErrorLines_data() {
     QTest::newRow("no adapter") << QStringList{"write", good} << false << 1
                                 << "Error: no i2c-tiny-usb adapter found";
     QTest::newRow("chip absent") << QStringList{"read", "--address", "0x10"} << true << 1
-                                 << "Error: Device not found at this interface!";
+                                 << "Error: reading the chip failed at the status query after "
+                                    "setting the register pointer: the chip at I2C address 0x10 "
+                                    "did not acknowledge";
+    // Echoed arguments are shown as the window shows file names: control characters as their
+    // pictures, so that an argument can neither fake a second line nor reach the terminal.
+    QTest::newRow("f1 with a line break")
+        << QStringList{"solve", "--ref", "10000000", "--f1", "1e6\r\nError: fake", "--write"}
+        << true << 2
+        << QString::fromUtf8(
+               "Error: --f1 takes a positive frequency in Hz, not \"1e6\u240D\u240AError: fake\"");
+    QTest::newRow("ref with an escape")
+        << QStringList{"solve", "--ref", "1e7\x1b[2J", "--f1", "1e6"} << true << 2
+        << QString::fromUtf8(
+               "Error: --ref takes whole hertz from 1000000 to 200000000, not \"1e7\u241B[2J\"");
+    QTest::newRow("unknown option with a line break")
+        << QStringList{"read", "--x\nError: fake"} << true << 2
+        << QString::fromUtf8("Error: Unknown option 'x\u240AError: fake'.");
+    QTest::newRow("device with an escape")
+        << QStringList{"read", "--device", "\x1b]0;t\x07"} << true << 2
+        << QString::fromUtf8("Error: --device takes BUS:DEV, not \"\u241B]0;t\u2407\"");
+    QTest::newRow("missing file with a line break")
+        << QStringList{"show", "a\nError: fake"} << false << 2
+        << QString::fromUtf8("Error: a\u240AError: fake could not be loaded: %1");
+    // An empty name is said to be one, with no word from Qt before it.
+    QTest::newRow("show, empty name")
+        << QStringList{"show", ""} << false << 2 << "Error: the register file's name is empty";
+    QTest::newRow("write, empty name")
+        << QStringList{"write", ""} << true << 2 << "Error: the register file's name is empty";
+    QTest::newRow("export, empty name")
+        << QStringList{"export", ""} << false << 2 << "Error: the register file's name is empty";
+    QTest::newRow("read -o, empty name")
+        << QStringList{"read", "-o", ""} << true << 2 << "Error: the output file's name is empty";
+    QTest::newRow("solve -o, empty name")
+        << QStringList{"solve", "--ref", "10000000", "--f1", "1e6", "-o", ""} << true << 2
+        << "Error: the output file's name is empty";
+    QTest::newRow("prefer unknown")
+        << QStringList{"solve", "--ref", "10000000", "--f1", "1e6", "--prefer", "f3"} << true << 2
+        << "Error: --prefer takes f1, f2, both or none, not \"f3\"";
+    for (const char* which : {"f2", "both"}) {
+        QTest::addRow("prefer %s without f2", which)
+            << QStringList{"solve", "--ref", "10000000", "--f1", "1e6", "--prefer", which} << true
+            << 2 << QString("Error: --prefer %1 needs --f2: without it F2 follows F1").arg(which);
+    }
+    QTest::newRow("prefer with optimal")
+        << QStringList{"solve", "--ref", "10000000", "--f1", "1e6", "--optimal", "--prefer", "f1"}
+        << true << 2
+        << "Error: --prefer steers the window's solver; --optimal always seeks the least F1 "
+           "error first";
+    QTest::newRow("read json all") << QStringList{"read", "--json", "--all"} << true << 2
+                                   << "Error: --json and --all exclude each other";
     for (const char* target : {"0", "-5", "inf", "nan", "12abc", "", "1e400"}) {
         QTest::addRow("f1 %s", target)
             << QStringList{"solve", "--ref", "10000000", "--f1", target, "--write"} << true << 2
@@ -421,6 +483,8 @@ void TestCli::exitCodesAndErrorLines() {
         error = error.arg(probe.errorString());
     }
     b.usb.resetTransfers();
+    // Nothing but the one line: no warning of Qt's on stderr before it.
+    QTest::failOnWarning(QRegularExpression(".*"));
 
     const Run r = b.run(arguments);
     QCOMPARE(r.code, code);
@@ -585,16 +649,35 @@ void TestCli::exportFormats() {
     }
 }
 
+// The window's solver core with the window's preference boxes: "F1 preferred" checked at start,
+// --prefer for the other states. P, Q, the dividers and the iterations are the window's.
 void TestCli::solveMatchesTheWindowsSolver_data() {
     QTest::addColumn<double>("reference");
     QTest::addColumn<double>("f1");
     QTest::addColumn<double>("f2");  // 0: no --f2
     QTest::addColumn<bool>("extended");
-    QTest::newRow("10 MHz, 33.333333 MHz") << 10e6 << 33333333.0 << 0.0 << false;
-    QTest::newRow("10 MHz, 25 MHz + 20 MHz") << 10e6 << 25e6 << 20e6 << false;
-    QTest::newRow("27 MHz, 48 MHz + 12.288 MHz") << 27e6 << 48e6 << 12.288e6 << false;
-    QTest::newRow("14.31818 MHz, 7.3728 MHz ext") << 14318180.0 << 7372800.0 << 0.0 << true;
-    QTest::newRow("48 MHz, 100 MHz + 66.666 MHz ext") << 48e6 << 100e6 << 66666000.0 << true;
+    QTest::addColumn<QString>("prefer");  // empty: no --prefer, the window's start-up boxes
+    QTest::addColumn<int>("knownP");      // the window's P and Q, where known; 0: not checked
+    QTest::addColumn<int>("knownQ");
+    QTest::newRow("10 MHz, 33.333333 MHz") << 10e6 << 33333333.0 << 0.0 << false << "" << 0 << 0;
+    QTest::newRow("10 MHz, 25 MHz + 20 MHz") << 10e6 << 25e6 << 20e6 << false << "" << 0 << 0;
+    QTest::newRow("27 MHz, 48 MHz + 12.288 MHz")
+        << 27e6 << 48e6 << 12.288e6 << false << "" << 0 << 0;
+    QTest::newRow("14.31818 MHz, 7.3728 MHz ext")
+        << 14318180.0 << 7372800.0 << 0.0 << true << "" << 0 << 0;
+    QTest::newRow("48 MHz, 100 MHz + 66.666 MHz ext")
+        << 48e6 << 100e6 << 66666000.0 << true << "" << 0 << 0;
+    // The window finds LCLK1 exact here; weighing F1 and F2 alike gave P 715, Q 38.
+    QTest::newRow("19.2 MHz, UART + audio ext, window's default")
+        << 19.2e6 << 3686400.0 << 11289600.0 << true << "" << 456 << 25;
+    for (const char* prefer : {"f1", "f2", "both", "none"}) {
+        QTest::addRow("19.2 MHz, UART + audio ext, prefer %s", prefer)
+            << 19.2e6 << 3686400.0 << 11289600.0 << true << prefer << 0 << 0;
+        QTest::addRow("27 MHz, 48 MHz + 12.288 MHz, prefer %s", prefer)
+            << 27e6 << 48e6 << 12.288e6 << false << prefer << 0 << 0;
+    }
+    QTest::newRow("10 MHz, 33.333333 MHz, prefer none")
+        << 10e6 << 33333333.0 << 0.0 << false << "none" << 0 << 0;
 }
 
 void TestCli::solveMatchesTheWindowsSolver() {
@@ -602,6 +685,9 @@ void TestCli::solveMatchesTheWindowsSolver() {
     QFETCH(double, f1);
     QFETCH(double, f2);
     QFETCH(bool, extended);
+    QFETCH(QString, prefer);
+    QFETCH(int, knownP);
+    QFETCH(int, knownQ);
     Bench b;
     QStringList args{"solve",
                      "--ref",
@@ -614,6 +700,8 @@ void TestCli::solveMatchesTheWindowsSolver() {
         args << "--f2" << QString::number(f2, 'f', 3);
     if (extended)
         args << "--extended";
+    if (!prefer.isEmpty())
+        args << "--prefer" << prefer;
     const Run r = b.run(args);
     QCOMPARE(r.code, 0);
 
@@ -621,9 +709,15 @@ void TestCli::solveMatchesTheWindowsSolver() {
     record.refFrequency = reference;
     record.targetF1 = f1;
     record.targetF2 = f2 > 0 ? f2 : f1;
+    record.f1Preferred = prefer.isEmpty() || prefer == "f1" || prefer == "both" ? 1 : 0;
+    record.f2Preferred = prefer == "f2" || prefer == "both" ? 1 : 0;
     const PllRange range = pllRangeFor(extended);
     const SolverRecord window = searchDividers(record, f2 > 0, range.low, range.high);
     QVERIFY(window.bestError >= 0);
+    if (knownP > 0) {
+        QCOMPARE(window.pTotal, knownP);
+        QCOMPARE(window.qTotal, knownQ);
+    }
     QString first =
         QString::asprintf("P %d  Q %d  DIV1 %d", window.pTotal, window.qTotal, window.divider1);
     if (f2 > 0)
@@ -643,8 +737,11 @@ void TestCli::solveMatchesTheWindowsSolver() {
     QCOMPARE(saved.fRef, reference);
     QCOMPARE(saved.targetF1, f1);
     QCOMPARE(saved.targetF2, f2 > 0 ? f2 : f1);
+    // The file carries the preference boxes, so that the window solves alike after loading it.
     QCOMPARE(saved.flags, (extended ? RegisterFileFlag::PllExtended : 0) |
-                              (f2 > 0 ? RegisterFileFlag::F2Enabled : 0));
+                              (f2 > 0 ? RegisterFileFlag::F2Enabled : 0) |
+                              (record.f1Preferred ? RegisterFileFlag::F1Preferred : 0) |
+                              (record.f2Preferred ? RegisterFileFlag::F2Preferred : 0));
 }
 
 void TestCli::solveWriteProgramsTheChipFromItsOwnConfiguration() {
@@ -685,18 +782,19 @@ void TestCli::helpDescribesEachCommand_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("usage");
     QTest::newRow("list") << "list"
-                          << "Usage: vantrel-cli list\n";
+                          << "Usage: vantrel-cli list [--json]\n";
     QTest::newRow("read") << "read"
                           << "Usage: vantrel-cli read [options]\n";
     QTest::newRow("write") << "write"
                            << "Usage: vantrel-cli write [options] FILE\n";
     QTest::newRow("show") << "show"
-                          << "Usage: vantrel-cli show FILE\n";
+                          << "Usage: vantrel-cli show [--json] FILE\n";
     QTest::newRow("export") << "export"
                             << "Usage: vantrel-cli export [options] FILE --format i2cset|c|json\n";
-    QTest::newRow("solve") << "solve"
-                           << "Usage: vantrel-cli solve --ref HZ --f1 HZ [--f2 HZ] [--extended] "
-                              "[--optimal] [-o FILE] [--write]\n";
+    QTest::newRow("solve")
+        << "solve"
+        << "Usage: vantrel-cli solve --ref HZ --f1 HZ [--f2 HZ] [--prefer WHICH] "
+           "[--extended] [--optimal] [-o FILE] [--write] [--json]\n";
 }
 
 void TestCli::helpDescribesEachCommand() {
@@ -713,6 +811,265 @@ void TestCli::helpDescribesEachCommand() {
     const Run overview = b.run({"--help"});
     QCOMPARE(overview.code, 0);
     QVERIFY(overview.out.contains("\n  " + command + " "));
+}
+
+void TestCli::versionNamesTheProject() {
+    Bench b;
+    const Run r = b.run({"--version"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QString("vantrel-cli " VANTREL_VERSION "\n"));
+    QCOMPARE(r.err, QString());
+    QVERIFY(b.run({"--help"}).out.contains("vantrel-cli --version"));
+}
+
+// A failed read says which of its 515 transfers failed and why, as a failed write names its
+// register; the window keeps its own short texts for the same failures.
+void TestCli::readFailureNamesTheTransfer_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("transfer");  // from the first transfer of the read
+    QTest::addColumn<SimFault>("fault");
+    QTest::addColumn<QString>("error");
+    const QString reading = "Error: reading the chip failed at ";
+    QTest::newRow("pointer moves no data")
+        << QStringList{"read"} << 0 << SimFault::noData()
+        << reading +
+               "setting the register pointer: the adapter accepted no data for the chip at "
+               "I2C address 0x69";
+    QTest::newRow("status after the pointer times out")
+        << QStringList{"read"} << 1 << SimFault::timeout()
+        << reading + "the status query after setting the register pointer: Operation timed out";
+    QTest::newRow("byte 0x13 stalls")
+        << QStringList{"read"} << 2 + 2 * 0x13
+        << SimFault::failure(SimUsbErrors::Pipe.code, SimUsbErrors::Pipe.text)
+        << reading + "reading register 0x13: Pipe error";
+    QTest::newRow("status after 0x13 stalls")
+        << QStringList{"read"} << 3 + 2 * 0x13
+        << SimFault::failure(SimUsbErrors::Pipe.code, SimUsbErrors::Pipe.text)
+        << reading + "the status query after register 0x13: Pipe error";
+    QTest::newRow("status after 0x40 without its byte")
+        << QStringList{"read"} << 3 + 2 * 0x40 << SimFault::noData()
+        << reading +
+               "the status query after register 0x40: the adapter returned no status for "
+               "the chip at I2C address 0x69";
+    QTest::newRow("last byte times out")
+        << QStringList{"read"} << 2 + 2 * 0xFF << SimFault::timeout()
+        << reading + "reading register 0xFF: Operation timed out";
+    QTest::newRow("final status not acknowledged")
+        << QStringList{"read"} << ReadTransfers - 1 << SimFault::answer(2)
+        << reading +
+               "the status query after register 0xFF: the chip at I2C address 0x69 did "
+               "not acknowledge";
+    QTest::newRow("read-back, status after 0x13 stalls")
+        << QStringList{"write", "GOOD"} << WriteTransfers + 3 + 2 * 0x13
+        << SimFault::failure(SimUsbErrors::Pipe.code, SimUsbErrors::Pipe.text)
+        << "Error: reading back failed at the status query after register 0x13: Pipe error";
+    QTest::newRow("solve --write, byte 0x42 times out")
+        << QStringList{"solve", "--ref", "10000000", "--f1", "50000000", "--write"} << 2 + 2 * 0x42
+        << SimFault::timeout() << reading + "reading register 0x42: Operation timed out";
+}
+
+void TestCli::readFailureNamesTheTransfer() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, transfer);
+    QFETCH(SimFault, fault);
+    QFETCH(QString, error);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const QString good = b.writeFile("good.cy22150.bin", encodeRegisterFile(knownFile()));
+    arguments.replaceInStrings("GOOD", good);
+    b.usb.resetTransfers();
+    b.usb.injectFault(transfer, fault);
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.err, error + '\n');
+    QVERIFY(!r.out.contains("Programmed"));
+}
+
+// The path is printed as the window prints file names; the file itself gets the name as given.
+void TestCli::savedLineShowsThePathPrintable_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("escape sequence") << "z\x1b[2Jq.bin" << QString::fromUtf8("z\u241B[2Jq.bin");
+    QTest::newRow("line feed") << "n\nSaved fake.bin" << QString::fromUtf8("n\u240ASaved fake.bin");
+    QTest::newRow("carriage return") << "c\r.bin" << QString::fromUtf8("c\u240D.bin");
+}
+
+void TestCli::savedLineShowsThePathPrintable() {
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const QString path = b.path(name);
+    const Run solved = b.run({"solve", "--ref", "10000000", "--f1", "50000000", "-o", path});
+    QCOMPARE(solved.code, 0);
+    QVERIFY2(solved.out.endsWith("\nSaved " + b.path(shown) + "\n"), qPrintable(solved.out));
+    QCOMPARE(solved.out.count('\n'), 3);
+    QCOMPARE(b.readFile(name).size(), RegisterFileSize);
+    const Run read = b.run({"read", "-o", path});
+    QCOMPARE(read.code, 0);
+    QCOMPARE(read.out, "Saved " + b.path(shown) + "\n");
+}
+
+namespace {
+// stdout as the one JSON document it must be, nothing before or after it.
+QJsonDocument parseJson(const QString& out) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning("not one JSON document: %s", qPrintable(error.errorString()));
+    return document;
+}
+}  // namespace
+
+void TestCli::listJson() {
+    Bench b;
+    b.usb.plug(SimDevice::other(2, 2, 0x1A2C, 0x0E24));
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const Run r = b.run({"list", "--json"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+    const QJsonDocument doc = parseJson(r.out);
+    QVERIFY(doc.isArray());
+    const QJsonArray devices = doc.array();
+    QCOMPARE(devices.size(), 2);
+    const QJsonObject other = devices[0].toObject();
+    QCOMPARE(other.value("bus").toInt(), 2);
+    QCOMPARE(other.value("device").toInt(), 2);
+    QCOMPARE(other.value("vendorId").toString(), QString("1A2C"));
+    QCOMPARE(other.value("productId").toString(), QString("0E24"));
+    QCOMPARE(other.value("identification").toString(),
+             QString("BUS_002-DEV_002-VID_1A2C-PID_0E24"));
+    QCOMPARE(other.value("adapter").toBool(true), false);
+    const QJsonObject adapter = devices[1].toObject();
+    QCOMPARE(adapter.value("entry").toString(),
+             QString("BUS_001-DEV_004-VID_0403-PID_C631 - Simulated Adapters - i2c-tiny-usb"));
+    QCOMPARE(adapter.value("productId").toString(), QString("C631"));
+    QCOMPARE(adapter.value("adapter").toBool(false), true);
+}
+
+void TestCli::showJson() {
+    Bench b;
+    RegisterFileContents c = knownFile();
+    c.registers[0x42] = 0x00;  // Q 2: 1 GHz, above the normal range
+    c.registers[0x09] = 0x05;
+    c.registers[0x47] = 0x8A;
+    c.flags |= RegisterFileFlag::F1Preferred;
+    const QString file = b.writeFile("k.cy22150.bin", encodeRegisterFile(c));
+    const Run r = b.run({"show", "--json", file});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+    const QJsonObject doc = parseJson(r.out).object();
+    QCOMPARE(doc.value("file").toString(), file);
+    const QJsonObject registers = doc.value("registers").toObject();
+    QCOMPARE(registers.size(), 11);
+    QCOMPARE(registers.value("0x09").toInt(), 0x05);
+    QCOMPARE(registers.value("0x40").toInt(), 0xC4);
+    QCOMPARE(registers.value("0x47").toInt(), 0x8A);
+    const QJsonObject fields = doc.value("fields").toObject();
+    QCOMPARE(fields.value("p").toInt(), 200);
+    QCOMPARE(fields.value("q").toInt(), 2);
+    QCOMPARE(fields.value("pb").toInt(), 96);
+    QCOMPARE(fields.value("div2n").toInt(), 10);
+    QCOMPARE(fields.value("div2Source").toString(), QString("reference"));
+    QCOMPARE(fields.value("capLoad").toInt(), 64);
+    const QJsonObject frequencies = doc.value("frequencies").toObject();
+    QCOMPARE(frequencies.value("reference").toDouble(), 10e6);
+    QCOMPARE(frequencies.value("pll").toDouble(), 1e9);
+    const QJsonArray outputs = frequencies.value("outputs").toArray();
+    QCOMPARE(outputs.size(), 6);
+    QCOMPARE(outputs[0].toObject().value("name").toString(), QString("LCLK1"));
+    QCOMPARE(outputs[0].toObject().value("hz").toDouble(), 125e6);
+    QCOMPARE(outputs[0].toObject().value("enabled").toBool(), true);
+    QCOMPARE(outputs[1].toObject().value("enabled").toBool(true), false);
+    QCOMPARE(outputs[5].toObject().value("source").toString(), QString("DIV2CLK/4"));
+    QCOMPARE(outputs[5].toObject().value("hz").toDouble(), 2.5e6);
+    QCOMPARE(doc.value("warnings").toArray(), QJsonArray{"Warning: unstable HIGH PLL frequency!"});
+    QCOMPARE(doc.value("pllRange").toString(), QString("normal"));
+    const QJsonObject targets = doc.value("targets").toObject();
+    QCOMPARE(targets.value("f1").toDouble(), 25e6);
+    QCOMPARE(targets.value("f2").toDouble(), 20e6);
+    QCOMPARE(targets.value("f2Enabled").toBool(), true);
+    QCOMPARE(targets.value("f1Preferred").toBool(), true);
+    QCOMPARE(targets.value("f2Preferred").toBool(true), false);
+}
+
+void TestCli::readJson() {
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    b.usb.resetTransfers();
+    const Run r = b.run({"read", "--json", "--ref", "27000000", "-o", b.path("r.cy22150.bin")});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
+    const QJsonObject doc = parseJson(r.out).object();
+    QCOMPARE(doc.value("device").toObject().value("identification").toString(),
+             QString("BUS_001-DEV_004-VID_0403-PID_C631"));
+    QCOMPARE(doc.value("i2cAddress").toInt(), 0x69);
+    const QJsonObject registers = doc.value("registers").toObject();
+    for (int reg : WriteOrder)
+        QCOMPARE(registers.value(QString::asprintf("0x%02X", reg)).toInt(), int(chipPattern(reg)));
+    QCOMPARE(doc.value("frequencies").toObject().value("reference").toDouble(), 27e6);
+    QCOMPARE(doc.value("saved").toString(), b.path("r.cy22150.bin"));
+    QCOMPARE(b.readFile("r.cy22150.bin").size(), RegisterFileSize);
+}
+
+void TestCli::solveJson() {
+    Bench b;
+    // 10 MHz x 40 / 2 = 200 MHz, / 4 = 50 MHz exactly; F2 from the same PLL.
+    const Run r = b.run({"solve", "--ref", "10000000", "--f1", "50000000", "--f2", "33333333",
+                         "--json", "-o", b.path("s.cy22150.bin")});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+    const QJsonObject doc = parseJson(r.out).object();
+    SolverRecord record;
+    record.refFrequency = 10e6;
+    record.targetF1 = 50e6;
+    record.targetF2 = 33333333;
+    record.f1Preferred = 1;
+    const SolverRecord window = searchDividers(record, true, 100000000, 400000000);
+    QCOMPARE(doc.value("solver").toString(), QString("window"));
+    QCOMPARE(doc.value("p").toInt(), window.pTotal);
+    QCOMPARE(doc.value("q").toInt(), window.qTotal);
+    QCOMPARE(doc.value("div1").toInt(), window.divider1);
+    QCOMPARE(doc.value("div2").toInt(), window.divider2);
+    QCOMPARE(doc.value("iterations").toInt(), window.iterations);
+    const QJsonArray outputs = doc.value("outputs").toArray();
+    QCOMPARE(outputs.size(), 2);
+    const double fPll = 10e6 * window.pTotal / window.qTotal;
+    QCOMPARE(outputs[0].toObject().value("name").toString(), QString("LCLK1"));
+    QCOMPARE(outputs[0].toObject().value("target").toDouble(), 50e6);
+    QCOMPARE(outputs[0].toObject().value("hz").toDouble(), fPll / window.divider1);
+    QCOMPARE(outputs[1].toObject().value("hz").toDouble(), fPll / window.divider2);
+    QCOMPARE(outputs[1].toObject().value("errorHz").toDouble(), fPll / window.divider2 - 33333333);
+    QCOMPARE(doc.value("saved").toString(), b.path("s.cy22150.bin"));
+    QVERIFY(doc.contains("warnings"));
+}
+
+// A failing command under --json prints no document: stdout stays empty, stderr has the line.
+void TestCli::jsonFailureLeavesStdoutEmpty_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::newRow("show, missing file") << QStringList{"show", "--json", "NOFILE"} << 2;
+    QTest::newRow("read, chip absent") << QStringList{"read", "--json", "--address", "0x10"} << 1;
+    QTest::newRow("solve, no solution")
+        << QStringList{"solve", "--json", "--ref", "1000000", "--f1", "1e12"} << 1;
+    QTest::newRow("solve --write, verify fails")
+        << QStringList{"solve", "--json", "--ref", "10000000", "--f1", "50000000", "--write"} << 1;
+}
+
+void TestCli::jsonFailureLeavesStdoutEmpty() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    arguments.replaceInStrings("NOFILE", b.path("missing.cy22150.bin"));
+    b.usb.resetTransfers();
+    // For the verify row: the read-back gives another byte for 0x47.
+    b.usb.injectFault(ReadTransfers + WriteTransfers + 2 + 2 * 0x47, SimFault::answer(0x8A));
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(oneErrorLine(r.err), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

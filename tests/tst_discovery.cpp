@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "views/mainwindowform.h"
 #include "session/session.h"
+#include "views/mainwindowform.h"
 #include "windowfixture.h"
 
 #include <QComboBox>

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
+#include "cli/cli.h"
 #include "emulatedusb.h"
+#include "usb/libusbbackend.h"
+#include "views/mainwindowform.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -290,6 +295,9 @@ private slots:
     void gridEditOnAdapterThatStoppedAnswering();
     void openOnAdapterThatStopsAnswering_data();
     void openOnAdapterThatStopsAnswering();
+    void cliReadAsJson();
+    void cliReadNamesTheTransferThatTimedOut_data();
+    void cliReadNamesTheTransferThatTimedOut();
 
 private:
     // Starts Vantrel as main() does, over libusb-1.0; the devices' logs start empty afterwards.
@@ -591,6 +599,81 @@ void TestEndToEnd::openOnAdapterThatStopsAnswering() {
         const QProgressBar* bar = ui().LOADSAVEprogressBar;
         QCOMPARE(bar->value(), bytesRead * bar->maximum() / SimCy22150::RegisterCount);
     }
+}
+
+namespace {
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// vantrel-cli's command line over the real libusb-1.0 on the emulated machine.
+CliRun runVantrelCli(const QStringList& arguments) {
+    LibUsbBackend usb;
+    CliRun r;
+    QTextStream out(&r.out);
+    QTextStream err(&r.err);
+    r.code = runCli(QStringList{"vantrel-cli"} + arguments, usb, out, err, CliEnvironment{});
+    out.flush();
+    err.flush();
+    return r;
+}
+}  // namespace
+
+// The JSON document of a read holds what the chip holds, as libusb-1.0 read it.
+void TestEndToEnd::cliReadAsJson() {
+    const CliRun r = runVantrelCli({"read", "--json", "--device", "1:5"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+    QJsonParseError error;
+    const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(doc.value("device").toObject().value("entry").toString(), Listing[SecondEntry]);
+    const QJsonObject registers = doc.value("registers").toObject();
+    QCOMPARE(registers.size(), int(GridOrder.size()));
+    for (int reg : GridOrder) {
+        QCOMPARE(registers.value(QString::asprintf("0x%02X", reg)).toInt(),
+                 int(SecondChip[std::size_t(reg)]));
+    }
+    // 10 MHz x 60 / 2 = 300 MHz; LCLK1 from DIV2CLK/DIV2N, DIV2N 12 from the reference.
+    const QJsonObject frequencies = doc.value("frequencies").toObject();
+    QCOMPARE(frequencies.value("pll").toDouble(), 300e6);
+    QCOMPARE(frequencies.value("outputs").toArray()[0].toObject().value("hz").toDouble(),
+             10e6 / 12);
+    QVERIFY(machine_->second->chipRegisters() == SecondChip);  // read only
+}
+
+void TestEndToEnd::cliReadNamesTheTransferThatTimedOut_data() {
+    QTest::addColumn<int>("answered");  // transfers answered before the adapter falls silent
+    QTest::addColumn<QString>("error");
+    QTest::newRow("status after the set-up")
+        << 1
+        << "Error: reading the chip failed at the status query after setting the register "
+           "pointer: Operation timed out";
+    QTest::newRow("byte of register 49") << 2 + 2 * 49
+                                         << "Error: reading the chip failed at reading register "
+                                            "0x31: Operation timed out";
+}
+
+// Where the window says "Error: Operation timed out", the command line says which transfer.
+void TestEndToEnd::cliReadNamesTheTransferThatTimedOut() {
+    QFETCH(int, answered);
+    QFETCH(QString, error);
+    // The command names the devices first, which reads each one's strings over its control
+    // endpoint; those transfers come before the read's.
+    QCOMPARE(runVantrelCli({"list"}).code, 0);
+    const int listing = int(machine_->second->transfers().size());
+    QVERIFY(machine_->second->adapterTransfers().empty());
+    machine_->second->clearTransfers();
+    machine_->second->stopAnsweringAfter(listing + answered);
+    const CliRun r = runVantrelCli({"read", "--device", "1:5"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err, error + '\n');
+    const std::vector<Request> seen = requestsSeen(*machine_->second);
+    QCOMPARE(int(seen.size()), answered + 1);
+    QCOMPARE(seen.back().outcome, Outcome::Unanswered);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "views/mainwindowform.h"
 #include "frequency/frequencymodel.h"
+#include "views/mainwindowform.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,6 +4,8 @@
 // shows and which registers reach the chip in which order.
 
 #include "app/filecommands.h"
+#include "cli/cli.h"
+#include "files/registerfile.h"
 #include "windowfixture.h"
 
 #include <QApplication>
@@ -96,6 +98,8 @@ private slots:
     void overflowingTargetIsNoNumber();
     void colouredTargetsReadInADarkTheme_data();
     void colouredTargetsReadInADarkTheme();
+    void commandLineSolvesAsTheWindow_data();
+    void commandLineSolvesAsTheWindow();
 
 private:
     MainWindowForm& ui() { return rig->ui(); }
@@ -594,6 +598,104 @@ void TestSolverGui::colouredTargetsReadInADarkTheme() {
     QCOMPARE(shown.color(QPalette::Active, ui().leF1->backgroundRole()), colour);
     QCOMPARE(shown.color(QPalette::Active, ui().leF1->foregroundRole()), QColor(Qt::black));
     QCOMPARE(shown.color(QPalette::Inactive, ui().leF1->foregroundRole()), QColor(Qt::black));
+}
+
+// vantrel-cli solve and the window, given the same reference, range, targets and preference
+// boxes, find the same P, Q, dividers and iterations and put the same fields into the image.
+void TestSolverGui::commandLineSolvesAsTheWindow_data() {
+    QTest::addColumn<int>("reference");
+    QTest::addColumn<QString>("f1");
+    QTest::addColumn<QString>("f2");  // empty: F2 disabled
+    QTest::addColumn<bool>("extended");
+    QTest::addColumn<QString>("prefer");  // empty: the boxes as the window starts
+    QTest::newRow("UART + audio, as started") << 19200000 << "3686400"
+                                              << "11289600" << true << "";
+    for (const char* prefer : {"f1", "f2", "both", "none"}) {
+        QTest::addRow("UART + audio, %s", prefer) << 19200000 << "3686400"
+                                                  << "11289600" << true << prefer;
+        QTest::addRow("27 MHz, 48 MHz + 12.288 MHz, %s", prefer) << 27000000 << "48000000"
+                                                                 << "12288000" << false << prefer;
+    }
+    QTest::newRow("F1 alone, as started") << 10000000 << "33333333"
+                                          << "" << false << "";
+    QTest::newRow("F1 alone, none") << 14318180 << "7372800"
+                                    << "" << true << "none";
+    QTest::newRow("F2 below the PLL path, f2") << 10000000 << "48000000"
+                                               << "300000" << false << "f2";
+}
+
+void TestSolverGui::commandLineSolvesAsTheWindow() {
+    QFETCH(int, reference);
+    QFETCH(QString, f1);
+    QFETCH(QString, f2);
+    QFETCH(bool, extended);
+    QFETCH(QString, prefer);
+    QVERIFY(ui().cbF1_pref->isChecked());  // the window's start-up boxes
+    QVERIFY(!ui().cbF2_pref->isChecked());
+    ui().sbFreference->setValue(reference);
+    ui().cbPLL_extend->setChecked(extended);
+    if (!f2.isEmpty())
+        QTest::mouseClick(ui().cbF2_enable, Qt::LeftButton);
+    if (!prefer.isEmpty()) {  // set quietly: the solve below reads the boxes
+        ui().cbF1_pref->setChecked(prefer == "f1" || prefer == "both");
+        ui().cbF2_pref->setChecked(prefer == "f2" || prefer == "both");
+    }
+    if (!f2.isEmpty())
+        typeTarget(ui().leF2, f2);
+    typeTarget(ui().leF1, f1);
+    const SolverRecord& window = session().solver;
+    QVERIFY(window.bestError >= 0);
+
+    QTemporaryDir dir;
+    QStringList arguments{"vantrel-cli", "solve", "--ref", QString::number(reference),
+                          "--f1",        f1,      "-o",    dir.filePath("s.cy22150.bin")};
+    if (!f2.isEmpty())
+        arguments << "--f2" << f2;
+    if (extended)
+        arguments << "--extended";
+    if (!prefer.isEmpty())
+        arguments << "--prefer" << prefer;
+    SimUsbBackend noDevices;
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    QCOMPARE(runCli(arguments, noDevices, outStream, errStream, CliEnvironment{}), 0);
+    outStream.flush();
+
+    QString first =
+        QString::asprintf("P %d  Q %d  DIV1 %d", window.pTotal, window.qTotal, window.divider1);
+    if (!f2.isEmpty())
+        first += QString::asprintf("  DIV2 %d", window.divider2);
+    first += QString::asprintf("  iterations %d", window.iterations);
+    QCOMPARE(out.section('\n', 0, 0), first);
+    QCOMPARE(ui().lbIterations->text(), QString::asprintf("Iterations: %d", window.iterations));
+
+    RegisterFileContents saved;
+    QString reason;
+    QFile file(dir.filePath("s.cy22150.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY2(readRegisterFile(file, saved, reason), qPrintable(reason));
+    RegisterImage cli;
+    cli.bytes = saved.registers;
+    const RegisterImage& shown = session().image;
+    QCOMPARE(Field::pb(cli), Field::pb(shown));
+    QCOMPARE(Field::po(cli), Field::po(shown));
+    QCOMPARE(Field::qCounter(cli), Field::qCounter(shown));
+    QCOMPARE(Field::chargePump(cli), Field::chargePump(shown));
+    QCOMPARE(Field::div1N(cli), Field::div1N(shown));
+    QCOMPARE(Field::div1FromReference(cli), Field::div1FromReference(shown));
+    QCOMPARE(Field::crosspointCode(Field::matrixWord(cli), 0),
+             Field::crosspointCode(Field::matrixWord(shown), 0));
+    if (!f2.isEmpty()) {
+        QCOMPARE(Field::div2N(cli), Field::div2N(shown));
+        QCOMPARE(Field::div2FromReference(cli), Field::div2FromReference(shown));
+        QCOMPARE(Field::crosspointCode(Field::matrixWord(cli), 1),
+                 Field::crosspointCode(Field::matrixWord(shown), 1));
+    }
+    // The saved boxes are the window's.
+    QCOMPARE(bool(saved.flags & RegisterFileFlag::F1Preferred), ui().cbF1_pref->isChecked());
+    QCOMPARE(bool(saved.flags & RegisterFileFlag::F2Preferred), ui().cbF2_pref->isChecked());
 }
 
 QTEST_MAIN(TestSolverGui)

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "sim/simusbbackend.h"
+#include "views/mainwindowform.h"
 
 #include <QLoggingCategory>
 

@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and checks that it holds the programs, the desktop
 # entry, the icons at every size (each PNG of its stated size), the udev rule, the AppStream
-# metadata, the manual pages and Debian's copyright and changelog; and that the desktop entry
-# names the installed icon.
+# metadata, the manual pages, the bash completion and Debian's copyright and changelog; and that
+# the desktop entry names the installed icon.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -47,5 +47,13 @@ endif()
 file(STRINGS "${PREFIX}/share/applications/vantrel.desktop" icon_lines REGEX "^Icon=")
 if(NOT icon_lines STREQUAL "Icon=vantrel")
     message(FATAL_ERROR "the desktop entry's icon is '${icon_lines}', not the installed vantrel")
+endif()
+# bash-completion finds a completion by the command's name; the file must register that name.
+set(completion "${PREFIX}/share/bash-completion/completions/vantrel-cli")
+if(EXISTS "${completion}")
+    file(STRINGS "${completion}" registers REGEX "^complete ")
+    if(NOT registers STREQUAL "complete -F _vantrel_cli vantrel-cli")
+        message(FATAL_ERROR "the bash completion registers '${registers}', not vantrel-cli")
+    endif()
 endif()
 message("installed: ${FILES} and the icons at ${ICON_SIZES} pixels")

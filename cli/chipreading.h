@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "registers/registerimage.h"
+#include "usb/i2ctinyusb.h"
+
+#include <QString>
+
+// A whole-chip read for the command line: the window's 515 transfers (usb/chipaccess.h), but a
+// failure names the transfer that failed and the USB cause, as a failed write names its register,
+// where the window shows its own short texts.
+
+// Reads registers 0..255 into `image`; progress still goes to c.progress. On failure returns
+// false with `error` set to "Error: <what> failed at <transfer>: <cause>", for example
+// "Error: reading the chip failed at the status query after register 0x13: Pipe error".
+bool readWholeChip(AdapterConnection& c, RegisterImage& image, const char* what, QString& error);
