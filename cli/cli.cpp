@@ -21,6 +21,7 @@ const Command Commands[] = {
     {"show", runShowCommand, "decode a register file without a device"},
     {"export", runExportCommand, "a register file as i2cset lines, a C array or JSON"},
     {"solve", runSolveCommand, "P, Q and dividers for target frequencies"},
+    {"check", runCheckCommand, "check a register file or the chip against the chip's rules"},
 };
 
 void printUsage(QTextStream& stream) {

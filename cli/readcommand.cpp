@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
+#include "cli/boardoptions.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/progressbar.h"
@@ -29,6 +30,7 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
                                     "FILE");
     parser.addOption(output);
     addReferenceOptions(parser);
+    addBoardOptions(parser);
     addAdapterOptions(parser, true);
     if (std::optional<int> done = parseCommand(parser, "read [options]", arguments, cli))
         return *done;
@@ -39,6 +41,9 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
         return *failed;
     ReferenceSettings reference;
     if (std::optional<int> failed = readReferenceOptions(parser, cli, reference))
+        return *failed;
+    BoardFacts board;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
         return *failed;
     const QString outputPath = parser.value(output);
     if (parser.isSet(output)) {
@@ -67,6 +72,9 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
                                       << deviceIdentification(adapter.info) << '\n';
                               for (const QString& line : describeConfiguration(
                                        image, reference.hz, pllRangeFor(reference.extended)))
+                                  cli.out << line << '\n';
+                              for (const QString& line :
+                                   describeFindings(checkChipRules(image, reference.hz, board)))
                                   cli.out << line << '\n';
                               cli.out.flush();
                           }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/arguments.h"
+#include "cli/boardoptions.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/registerfiles.h"
@@ -9,8 +10,12 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     parser.setApplicationDescription(
         "Decodes a register file without any device: registers, fields, frequencies.");
     parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
-    if (std::optional<int> done = parseCommand(parser, "show FILE", arguments, cli))
+    addBoardOptions(parser);
+    if (std::optional<int> done = parseCommand(parser, "show [options] FILE", arguments, cli))
         return *done;
+    BoardFacts board;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
+        return *failed;
     RegisterFileContents contents;
     if (std::optional<int> failed =
             loadFileArgument(parser.positionalArguments(), "show", cli, contents))
@@ -20,6 +25,8 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     image.bytes = contents.registers;
     const bool extended = contents.flags & RegisterFileFlag::PllExtended;
     for (const QString& line : describeConfiguration(image, contents.fRef, pllRangeFor(extended)))
+        cli.out << line << '\n';
+    for (const QString& line : describeFindings(checkChipRules(image, contents.fRef, board)))
         cli.out << line << '\n';
     cli.out << "Targets:\n"
             << "  F1            " << hertzText(contents.targetF1) << '\n'

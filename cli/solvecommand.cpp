@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
+#include "cli/boardoptions.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/programming.h"
@@ -88,7 +89,9 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Finds P, Q and the dividers for F1 on LCLK1 (and F2 on LCLK2) with the window's solver, "
-        "or with --optimal by an exhaustive search. The result turns LCLK1 (and LCLK2) on.");
+        "or with --optimal by an exhaustive search. The result turns LCLK1 (and LCLK2) on. The "
+        "findings of the chip's rules (see check) follow on stderr; with --write, a result that "
+        "breaks a rule is not written unless --force is given.");
     const QCommandLineOption f1Option("f1", "Target of LCLK1 in Hz.", "HZ");
     const QCommandLineOption f2Option("f2", "Target of LCLK2 in Hz; without it F2 follows F1.",
                                       "HZ");
@@ -100,6 +103,8 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     for (const QCommandLineOption& o : {f1Option, f2Option, optimal, output, write, noVerify})
         parser.addOption(o);
     addReferenceOptions(parser);
+    addBoardOptions(parser);
+    addForceOption(parser);
     addAdapterOptions(parser, false);
     if (std::optional<int> done = parseCommand(
             parser, "solve --ref HZ --f1 HZ [--f2 HZ] [--extended] [--optimal] [-o FILE] [--write]",
@@ -128,6 +133,9 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
         request.f2 = *f2;
     }
     request.optimal = parser.isSet(optimal);
+    BoardFacts board;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
+        return *failed;
     AdapterOptions adapterOptions;
     if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
         return *failed;
@@ -165,31 +173,37 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     if (!parser.isSet(write)) {
         RegisterImage image;
         image.applyStartupDefaults();
-        const std::optional<int> failed = solveAndSave(image);
-        return failed ? *failed : ExitCode::Done;
+        if (const std::optional<int> failed = solveAndSave(image))
+            return *failed;
+        // Nothing is programmed: the findings are told, never refused.
+        reportFindings(image, request.reference.hz, board, cli.err);
+        return ExitCode::Done;
     }
 
     // The chip's own configuration is the base, so that what the solve leaves alone stays.
     ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
     const bool verify = !parser.isSet(noVerify);
     std::optional<int> solveFailure;
-    const int code = runOnAdapters(cli, adapterOptions, &bar,
-                                   [&](AdapterConnection& c, const ListedDevice&, QString& text) {
-                                       RegisterImage image;
-                                       const ChipRead read = readChip(c, image);
-                                       bar.finish();
-                                       if (!read.ok()) {
-                                           text = read.error;
-                                           return false;
-                                       }
-                                       solveFailure = solveAndSave(image);
-                                       if (solveFailure)
-                                           return true;  // reported; nothing is written
-                                       const bool ok = programChip(c, image, verify, cli, text);
-                                       bar.finish();
-                                       if (ok)
-                                           cli.out << "Programmed the chip." << Qt::endl;
-                                       return ok;
-                                   });
+    const int code = runOnAdapters(
+        cli, adapterOptions, &bar, [&](AdapterConnection& c, const ListedDevice&, QString& text) {
+            RegisterImage image;
+            const ChipRead read = readChip(c, image);
+            bar.finish();
+            if (!read.ok()) {
+                text = read.error;
+                return false;
+            }
+            solveFailure = solveAndSave(image);
+            if (!solveFailure)
+                solveFailure =
+                    refuseBrokenRules(image, request.reference.hz, board, forceGiven(parser), cli);
+            if (solveFailure)
+                return true;  // reported; nothing is written
+            const bool ok = programChip(c, image, verify, cli, text);
+            bar.finish();
+            if (ok)
+                cli.out << "Programmed the chip." << Qt::endl;
+            return ok;
+        });
     return solveFailure ? *solveFailure : code;
 }
