@@ -2,8 +2,10 @@
 // The chip's datasheet rules: for each rule an image that breaks exactly that rule, and a close
 // image that breaks none.
 
+#include "demochip.h"
 #include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
+#include "frequency/frequencyreadout.h"
 
 #include <QtTest>
 
@@ -69,6 +71,7 @@ private slots:
     void eachRuleAlone_data();
     void eachRuleAlone();
     void disabledOutputsHaveNoFindings();
+    void emulatedChipPowersUpWithoutFindings();
     void findingsNameWhatTheyConcern();
     void everyRuleIsInTheTable();
     void pumpBands_data();
@@ -230,6 +233,23 @@ void TestChipRules::disabledOutputsHaveNoFindings() {
     QVERIFY(checkChipRules(broken, 60e6, Driven).isEmpty());
     Field::setOutputEnables(broken, 0x01);
     QVERIFY(!checkChipRules(broken, 60e6, Driven).isEmpty());
+}
+
+// vantrel-demo's chip: a configuration a real chip runs, with a 10 MHz reference, the PLL at
+// 200 MHz, all six outputs on and each on a different crosspoint source.
+void TestChipRules::emulatedChipPowersUpWithoutFindings() {
+    RegisterImage image;
+    image.bytes = demoPowerOnRegisters();
+    QStringList lines;
+    for (const Finding& f : checkChipRules(image, 10e6, Default))
+        lines << findingLine(f);
+    QVERIFY2(lines.isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(readFrequencies(image, 10e6, NormalPllRange).fPll, 200e6);
+    QCOMPARE(Field::outputEnables(image), 0x3F);
+    std::set<int> codes;
+    for (int i = 0; i < OutputCount; ++i)
+        codes.insert(Field::crosspointCode(Field::matrixWord(image), i));
+    QCOMPARE(int(codes.size()), OutputCount);
 }
 
 void TestChipRules::findingsNameWhatTheyConcern() {
