@@ -8,7 +8,6 @@
 #include "views/mainwindowform.h"
 
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolButton>
 
 void FindingsView::install() {
@@ -16,12 +15,13 @@ void FindingsView::install() {
     indicator_ = new QToolButton(bar);
     indicator_->setObjectName(QStringLiteral("findingsIndicator"));
     indicator_->setAutoRaise(true);
-    indicator_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    indicator_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     indicator_->setToolTip(
         QObject::tr("The chip's own rules: the settings shown break this many. "
                     "Click for the list and the board facts."));
-    // No taller than the status line, so the window's areas keep their geometry.
-    indicator_->setMaximumHeight(bar->sizeHint().height());
+    // No taller than the status line's text, so the status bar keeps its height and the window's
+    // areas their geometry.
+    indicator_->setMaximumHeight(bar->fontMetrics().height());
     QObject::connect(indicator_, &QToolButton::clicked, indicator_, [this] { openList(); });
     bar->addPermanentWidget(indicator_);
     refresh();
@@ -31,11 +31,9 @@ void FindingsView::refresh() {
     findings_ = checkChipRules(s_.image, s_.fRef, s_.board);
     if (indicator_) {
         indicator_->setText(findingsSummary(findings_));
-        indicator_->setIcon(findings_.isEmpty()
-                                ? QIcon()
-                                : indicator_->style()->standardIcon(
-                                      hasErrors(findings_) ? QStyle::SP_MessageBoxCritical
-                                                           : QStyle::SP_MessageBoxWarning));
+        QFont font = indicator_->font();
+        font.setBold(!findings_.isEmpty());  // seen at a glance, without a taller icon
+        indicator_->setFont(font);
     }
     if (dialog_)
         dialog_->showFindings(findings_, s_.board);
