@@ -74,6 +74,7 @@ private slots:
     void emulatedChipPowersUpWithoutFindings();
     void findingsNameWhatTheyConcern();
     void everyRuleIsInTheTable();
+    void everyRuleIsDocumented();
     void pumpBands_data();
     void pumpBands();
 };
@@ -283,6 +284,29 @@ void TestChipRules::everyRuleIsInTheTable() {
              (QStringList{"p-range", "comparison-frequency", "vco-range", "pump", "divider-n",
                           "div1-half", "div1-third", "div2-half", "div2-quarter", "reserved-route",
                           "output-high", "output-low", "reference-range", "capload-driven"}));
+}
+
+// The README's table and vantrel-cli(1) list each rule by its id, in the table's order.
+void TestChipRules::everyRuleIsDocumented() {
+    const auto read = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    const QString readme = read(QFINDTESTDATA("../README.md"));
+    const QString manual = read(QFINDTESTDATA("../packaging/man/vantrel-cli.1"));
+    QVERIFY(!readme.isEmpty());
+    QVERIFY(!manual.isEmpty());
+    qsizetype inReadme = 0;
+    qsizetype inManual = 0;
+    for (const ChipRule& r : chipRules()) {
+        const QString id = QString::fromLatin1(r.id);
+        const qsizetype row = readme.indexOf("\n| `" + id + "` | ");
+        const qsizetype item = manual.indexOf("\n.It Li " + id + "\n");
+        QVERIFY2(row > inReadme, qPrintable(id));
+        QVERIFY2(item > inManual, qPrintable(id));
+        inReadme = row;
+        inManual = item;
+    }
 }
 
 void TestChipRules::pumpBands_data() {

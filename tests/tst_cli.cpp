@@ -822,7 +822,7 @@ void TestCli::writeRefusesABrokenConfigurationUnlessForced_data() {
                                     "(LCLK4, DIV2N)\n"
                                     "div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 "
                                     "(CLK6, DIV2N)\n";
-    // The chip's own LCLK3 stays on DIV1CLK/2, which the solve's DIV1N 6 (for DIV1CLK/3) breaks.
+    // The chip's own LCLK3 stays on DIV1CLK/2, which the solve's DIV1N 6 breaks.
     QTest::newRow("solve --write")
         << QStringList{"solve", "--ref", "10000000", "--f1", "33333333", "--write"} << 1
         << "div1-half: error: LCLK3 uses DIV1CLK/2 with DIV1N = 6 (LCLK3, DIV1N)\n";

@@ -606,7 +606,7 @@ void TestEndToEnd::cliRefusesToProgramWhatBreaksTheChipsRules_data() {
     QTest::addColumn<bool>("readsFirst");  // the chip is read before the refusal
 
     QTest::newRow("write") << QStringList{"write", "BROKEN"} << false;
-    // The chip's LCLK3 stays on DIV1CLK/2, which the solve's DIV1N 6 (for DIV1CLK/3) breaks.
+    // The chip's LCLK3 stays on DIV1CLK/2, which the solve's DIV1N 6 breaks.
     QTest::newRow("solve --write")
         << QStringList{"solve", "--ref", "10000000", "--f1", "33333333", "--write"} << true;
 }
