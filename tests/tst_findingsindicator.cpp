@@ -90,6 +90,7 @@ void TestFindingsIndicator::loadedFileShowsItsFindingsAndTheUsersFixClearsThem()
     QToolButton* indicator = f.views().findings.indicator();
     QVERIFY(indicator);
     QCOMPARE(indicator->parentWidget(), f.ui().statusBar);
+    QCOMPARE(indicator->focusPolicy(), Qt::NoFocus);  // the form's tab order stays as it is
     QVERIFY(f.window->findChildren<QToolButton*>("findingsIndicator").contains(indicator));
     QCOMPARE(indicator->text(), QString("Chip rules: 0 findings"));
     QVERIFY(!indicator->font().bold());

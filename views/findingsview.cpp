@@ -15,6 +15,8 @@ void FindingsView::install() {
     indicator_ = new QToolButton(bar);
     indicator_->setObjectName(QStringLiteral("findingsIndicator"));
     indicator_->setAutoRaise(true);
+    // Outside the focus chain, so Tab moves through the form as it always did.
+    indicator_->setFocusPolicy(Qt::NoFocus);
     indicator_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     indicator_->setToolTip(
         QObject::tr("The chip's own rules: the settings shown break this many. "
@@ -25,6 +27,11 @@ void FindingsView::install() {
     QObject::connect(indicator_, &QToolButton::clicked, indicator_, [this] { openList(); });
     bar->addPermanentWidget(indicator_);
     refresh();
+}
+
+// The list calls back into this view: it goes first.
+FindingsView::~FindingsView() {
+    delete dialog_;
 }
 
 void FindingsView::refresh() {

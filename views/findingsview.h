@@ -16,6 +16,9 @@ struct Session;
 class FindingsView {
 public:
     FindingsView(FormContext& form, Session& s) : form_(form), s_(s) {}
+    ~FindingsView();
+    FindingsView(const FindingsView&) = delete;
+    FindingsView& operator=(const FindingsView&) = delete;
 
     // Puts the indicator into the status bar; the window calls it once the form is built.
     void install();
