@@ -140,6 +140,17 @@ void TestFindingsIndicator::loadedFileShowsItsFindingsAndTheUsersFixClearsThem()
     QCOMPARE(listed(dialog->list()), QStringList());
     QCOMPARE(f.ui().statusBar->currentMessage(), QString());
     QCOMPARE(f.ui().leLCLK2->text(), QString("25000000.00000 Hz"));
+
+    // A 40 MHz crystal: the reference itself, the PLL at 800 MHz and LCLK3 and LCLK4 at 400 MHz.
+    // The reference box writes nothing, as before.
+    f.usb->resetTransfers();
+    f.ui().sbFreference->setValue(40000000);
+    QCOMPARE(indicator->text(), QString("Chip rules: 4 findings"));
+    QStringList ids;
+    for (const QString& line : listed(dialog->list()))
+        ids << line.section(':', 0, 0);
+    QCOMPARE(ids, (QStringList{"vco-range", "output-high", "output-high", "reference-range"}));
+    QCOMPARE(f.writes(), (std::vector<std::pair<int, int>>{}));
 }
 
 void TestFindingsIndicator::boardFactsAreSetInTheListAndKept() {
