@@ -858,6 +858,15 @@ void TestCli::writeRefusesABrokenConfigurationUnlessForced() {
     QCOMPARE(forced.code, 0);
     QCOMPARE(forced.err, findings);
     QCOMPARE(b.writesSeen(), 11);
+
+    // A warning alone is told and refuses nothing: CAPLOAD 64 with a driven clock.
+    const QString good = b.writeFile("g.cy22150.bin", encodeRegisterFile(knownFile()));
+    b.usb.resetTransfers();
+    const Run warned = b.run({"write", "--driven", good});
+    QCOMPARE(warned.code, 0);
+    QCOMPARE(warned.err, QString("capload-driven: warning: CAPLOAD is 64 with a driven clock; a "
+                                 "driven clock wants 0 (CAPLOAD)\n"));
+    QCOMPARE(b.writesSeen(), 11);
 }
 
 void TestCli::listNamesEveryDeviceAndMarksAdapters() {
