@@ -3,6 +3,7 @@
 
 #include "frequency/frequencymodel.h"
 #include "frequency/solve.h"
+#include "session/boardsettings.h"
 #include "usb/libusbbackend.h"
 #include "views/mainwindowform.h"
 
@@ -46,6 +47,8 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     form_.familySlots.matrixBox = SLOT(on_anymatrixcombobox_changed());
     form_.familySlots.spinBox = SLOT(on_anysbvalue_changed());
     form_.familySlots.addressBox = SLOT(on_actionScan_triggered());
+    session_.board = loadUserBoardFacts();
+    views_.findings.install();
     session_.status.setListener([this](const QString& text) {
         if (text.isEmpty())
             ui_->statusBar->clearMessage();
@@ -232,6 +235,8 @@ void MainWindow::on_anymatrixcombobox_changed() {
     views_.diagram.takeMatrix();
     if (pushMatrixRegisters(session_))
         views_.refreshGrid();
+    else
+        views_.findings.refresh();  // the image holds the new codes without a refresh
 }
 void MainWindow::on_anysbvalue_changed() {
     const Run run(session_.status);
@@ -241,13 +246,17 @@ void MainWindow::on_anysbvalue_changed() {
     views_.refreshGrid();
     pushCoreRegisters(session_);
 }
+// A read that fails part-way leaves the bytes read so far in the image, without a refresh; the
+// findings follow the image all the same.
 void MainWindow::on_actionOpen_triggered() {
     const Run run(session_.status);
     openAdapter();
+    views_.findings.refresh();
 }
 void MainWindow::on_actionScan_triggered() {
     const Run run(session_.status);
     scan();
+    views_.findings.refresh();
 }
 void MainWindow::on_actionSave_As_triggered() {
     const Run run(session_.status);

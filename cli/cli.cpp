@@ -21,6 +21,7 @@ const Command Commands[] = {
     {"show", runShowCommand, "decode a register file without a device"},
     {"export", runExportCommand, "a register file as i2cset lines, a C array or JSON"},
     {"solve", runSolveCommand, "P, Q and dividers for target frequencies"},
+    {"check", runCheckCommand, "check a register file or the chip against the chip's rules"},
 };
 
 void printUsage(QTextStream& stream) {
@@ -31,7 +32,8 @@ void printUsage(QTextStream& stream) {
     for (const Command& c : Commands)
         stream << QString::asprintf("  %-8s %s\n", c.name, c.summary);
     stream << "\n'vantrel-cli COMMAND --help' describes a command.\n"
-              "Exit codes: 0 done, 1 device, transfer or verify failure, 2 bad usage or input.\n";
+              "Exit codes: 0 done, 1 device, transfer or verify failure, a configuration refused\n"
+              "for breaking the chip's rules or findings of check, 2 bad usage or input.\n";
     stream.flush();
 }
 }  // namespace

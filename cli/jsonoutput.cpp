@@ -94,3 +94,16 @@ QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bo
         {"warnings", QJsonArray::fromStringList(readout.pllWarnings)},
     };
 }
+
+QJsonArray findingsJson(const Findings& findings) {
+    QJsonArray array;
+    for (const Finding& f : findings) {
+        array.append(QJsonObject{
+            {"rule", f.rule},
+            {"severity", f.severity == Severity::Error ? "error" : "warning"},
+            {"concerns", QJsonArray::fromStringList(f.concerns)},
+            {"text", f.text},
+        });
+    }
+    return array;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/context.h"
+#include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
 #include "registers/registerimage.h"
 
@@ -31,3 +32,6 @@ QJsonObject deviceJson(const ListedDevice& device);
 // "fields": {...}, "frequencies": {"reference", "pll", "outputs": [{"name", "enabled", "source",
 // "hz"}, ...]}, "pllRange": "normal"|"extended", "warnings": [...]}.
 QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended);
+
+// The chip-rule findings: [{"rule", "severity" ("error"|"warning"), "concerns": [...], "text"}].
+QJsonArray findingsJson(const Findings& findings);

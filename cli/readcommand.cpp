@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
+#include "cli/boardoptions.h"
 #include "cli/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
@@ -29,6 +30,7 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
                                     "FILE");
     parser.addOption(output);
     addReferenceOptions(parser);
+    addBoardOptions(parser);
     addAdapterOptions(parser, true);
     addJsonOption(parser);
     if (std::optional<int> done = parseCommand(parser, "read [options]", arguments, cli))
@@ -44,6 +46,9 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
     const bool json = jsonRequested(parser);
     if (json && adapterOptions.all)
         return cli.fail(ExitCode::Usage, QStringLiteral("--json and --all exclude each other"));
+    BoardFacts board;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
+        return *failed;
     const QString outputPath = parser.value(output);
     if (parser.isSet(output)) {
         if (adapterOptions.all)
@@ -55,30 +60,35 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
     ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
     RegisterImage image;
     QJsonObject document;
-    const int code =
-        runOnAdapters(cli, adapterOptions, &bar,
-                      [&](AdapterConnection& c, const ListedDevice& adapter, QString& text) {
-                          image = RegisterImage{};
-                          const bool read = readWholeChip(c, image, "reading the chip", text);
-                          bar.finish();
-                          if (!read)
-                              return false;
-                          if (adapterOptions.all) {
-                              text = registerSummary(image);
-                          } else if (json) {
-                              document = configurationJson(image, reference.hz, reference.extended);
-                              document.insert("device", deviceJson(adapter));
-                              document.insert("i2cAddress", c.i2cAddress);
-                          } else if (!parser.isSet(output)) {
-                              cli.out << QString::asprintf("Chip at 0x%02X on ", c.i2cAddress)
-                                      << deviceIdentification(adapter.info) << '\n';
-                              for (const QString& line : describeConfiguration(
-                                       image, reference.hz, pllRangeFor(reference.extended)))
-                                  cli.out << line << '\n';
-                              cli.out.flush();
-                          }
-                          return true;
-                      });
+    const int code = runOnAdapters(
+        cli, adapterOptions, &bar,
+        [&](AdapterConnection& c, const ListedDevice& adapter, QString& text) {
+            image = RegisterImage{};
+            const bool read = readWholeChip(c, image, "reading the chip", text);
+            bar.finish();
+            if (!read)
+                return false;
+            if (adapterOptions.all) {
+                text = registerSummary(image);
+            } else if (json) {
+                document = configurationJson(image, reference.hz, reference.extended);
+                document.insert("device", deviceJson(adapter));
+                document.insert("i2cAddress", c.i2cAddress);
+                document.insert("findings",
+                                findingsJson(checkChipRules(image, reference.hz, board)));
+            } else if (!parser.isSet(output)) {
+                cli.out << QString::asprintf("Chip at 0x%02X on ", c.i2cAddress)
+                        << deviceIdentification(adapter.info) << '\n';
+                for (const QString& line :
+                     describeConfiguration(image, reference.hz, pllRangeFor(reference.extended)))
+                    cli.out << line << '\n';
+                for (const QString& line :
+                     describeFindings(checkChipRules(image, reference.hz, board)))
+                    cli.out << line << '\n';
+                cli.out.flush();
+            }
+            return true;
+        });
     if (code != ExitCode::Done)
         return code;
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/arguments.h"
+#include "cli/boardoptions.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/jsonoutput.h"
@@ -22,9 +23,13 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     parser.setApplicationDescription(
         "Decodes a register file without any device: registers, fields, frequencies.");
     parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
+    addBoardOptions(parser);
     addJsonOption(parser);
-    if (std::optional<int> done = parseCommand(parser, "show [--json] FILE", arguments, cli))
+    if (std::optional<int> done = parseCommand(parser, "show [options] FILE", arguments, cli))
         return *done;
+    BoardFacts board;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
+        return *failed;
     RegisterFileContents contents;
     if (std::optional<int> failed =
             loadFileArgument(parser.positionalArguments(), "show", cli, contents))
@@ -37,10 +42,13 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli) {
         QJsonObject document = configurationJson(image, contents.fRef, extended);
         document.insert("file", parser.positionalArguments().first());
         document.insert("targets", targetsJson(contents));
+        document.insert("findings", findingsJson(checkChipRules(image, contents.fRef, board)));
         printJson(cli, document);
         return ExitCode::Done;
     }
     for (const QString& line : describeConfiguration(image, contents.fRef, pllRangeFor(extended)))
+        cli.out << line << '\n';
+    for (const QString& line : describeFindings(checkChipRules(image, contents.fRef, board)))
         cli.out << line << '\n';
     cli.out << "Targets:\n"
             << "  F1            " << hertzText(contents.targetF1) << '\n'

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
+#include "cli/boardoptions.h"
 #include "cli/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
@@ -143,7 +144,9 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Finds P, Q and the dividers for F1 on LCLK1 (and F2 on LCLK2) with the window's solver, "
-        "or with --optimal by an exhaustive search. The result turns LCLK1 (and LCLK2) on.");
+        "or with --optimal by an exhaustive search. The result turns LCLK1 (and LCLK2) on. The "
+        "findings of the chip's rules (see check) follow on stderr; with --write, a result that "
+        "breaks a rule is not written unless --force is given.");
     const QCommandLineOption f1Option("f1", "Target of LCLK1 in Hz.", "HZ");
     const QCommandLineOption f2Option("f2", "Target of LCLK2 in Hz; without it F2 follows F1.",
                                       "HZ");
@@ -161,6 +164,8 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
          {f1Option, f2Option, preferOption, optimal, output, write, noVerify})
         parser.addOption(o);
     addReferenceOptions(parser);
+    addBoardOptions(parser);
+    addForceOption(parser);
     addAdapterOptions(parser, false);
     addJsonOption(parser);
     if (std::optional<int> done = parseCommand(parser,
@@ -198,6 +203,9 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
                                        "seeks the least F1 error first"));
     if (std::optional<int> failed =
             readPreference(parser.value(preferOption), request.f2Given, cli, request.prefer))
+        return *failed;
+    BoardFacts board;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
         return *failed;
     AdapterOptions adapterOptions;
     if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
@@ -260,8 +268,14 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
         image.applyStartupDefaults();
         if (const std::optional<int> failed = solveAndSave(image))
             return *failed;
-        if (json)
+        // Nothing is programmed: the findings are told, never refused.
+        if (json) {
+            document.insert("findings",
+                            findingsJson(checkChipRules(image, request.reference.hz, board)));
             printJson(cli, document);
+        } else {
+            reportFindings(image, request.reference.hz, board, cli.err);
+        }
         return ExitCode::Done;
     }
 
@@ -277,6 +291,12 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
             if (!read)
                 return false;
             solveFailure = solveAndSave(image);
+            if (!solveFailure) {
+                document.insert("findings",
+                                findingsJson(checkChipRules(image, request.reference.hz, board)));
+                solveFailure = refuseBrokenRules(image, request.reference.hz, board,
+                                                 forceGiven(parser), cli, !json);
+            }
             if (solveFailure)
                 return true;  // reported; nothing is written
             const bool ok = programChip(c, image, verify, !json, cli, text);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
+#include "cli/boardoptions.h"
 #include "cli/commands.h"
 #include "cli/programming.h"
 #include "cli/progressbar.h"
@@ -11,10 +12,14 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Writes a register file's configuration to the chip: 0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, "
-        "0x44, 0x45, 0x46, 0x47, then the output enables 0x09, and reads it back to compare.");
+        "0x44, 0x45, 0x46, 0x47, then the output enables 0x09, and reads it back to compare. A "
+        "configuration that breaks one of the chip's rules (see check) is refused unless "
+        "--force is given.");
     parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
     const QCommandLineOption noVerify("no-verify", "Skips the read-back.");
     parser.addOption(noVerify);
+    addBoardOptions(parser);
+    addForceOption(parser);
     addAdapterOptions(parser, true);
     if (std::optional<int> done = parseCommand(parser, "write [options] FILE", arguments, cli))
         return *done;
@@ -25,8 +30,15 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
     AdapterOptions adapterOptions;
     if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
         return *failed;
+    BoardFacts board;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
+        return *failed;
     RegisterImage image;
     image.bytes = contents.registers;
+    // Refused before any adapter is opened: nothing reaches the chip.
+    if (std::optional<int> refused =
+            refuseBrokenRules(image, contents.fRef, board, forceGiven(parser), cli))
+        return *refused;
     const bool verify = !parser.isSet(noVerify);
 
     ProgressBar bar(cli.err, cli.env.stderrIsTerminal);

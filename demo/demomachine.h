@@ -13,7 +13,3 @@ struct DemoMachine {
 
     DemoMachine();
 };
-
-// The registers of the demo chip after power-on: a 10 MHz reference, the PLL at 200 MHz, every
-// output enabled and each crosspoint on a different source.
-std::array<quint8, SimCy22150::RegisterCount> demoPowerOnRegisters();

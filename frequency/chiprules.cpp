@@ -248,6 +248,12 @@ QString findingLine(const Finding& f) {
              f.concerns.join(QStringLiteral(", ")));
 }
 
+QString findingsSummary(const Findings& findings) {
+    return QStringLiteral("Chip rules: %1 finding%2")
+        .arg(findings.size())
+        .arg(findings.size() == 1 ? "" : "s");
+}
+
 QString outputName(int output) {
     static const char* const Names[OutputCount] = {"LCLK1", "LCLK2", "LCLK3",
                                                    "LCLK4", "CLK5",  "CLK6"};

@@ -93,6 +93,8 @@ Findings checkChipRules(const RegisterImage& image, double referenceHz, const Bo
 bool hasErrors(const Findings& findings);
 // "rule-id: error: text (concerns)", the line a front end lists.
 QString findingLine(const Finding& finding);
+// How many findings there are, in a few words: "Chip rules: 0 findings", "Chip rules: 1 finding".
+QString findingsSummary(const Findings& findings);
 
 // The outputs' names, LCLK1 first.
 QString outputName(int output);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "frequency/chiprules.h"
 #include "frequency/solver.h"
 #include "registers/registerimage.h"
 #include "session/statusline.h"
@@ -21,6 +22,7 @@ struct Session {
     AdapterConnection adapter;
     QString currentFileName;
     StatusLine status;
+    BoardFacts board;  // what the chip's rules are checked for; the window keeps it in the settings
 };
 
 // Write-through from the image to the chip. A failed write goes to the status line as an error

@@ -34,7 +34,7 @@ expect() {
     fi
 }
 
-expect "--help --version export list read show solve write" ""
+expect "--help --version check export list read show solve write" ""
 expect "show solve" "s"
 expect "--version" "--v"
 expect "--prefer" "solve" "--pr"
@@ -43,8 +43,8 @@ expect "f1 f2" "solve" "--prefer" "f"
 expect "json" "export" "$scratch/board.cy22150.bin" "--format" "j"
 expect "" "solve" "--ref" ""
 expect "--help --json" "list" "--"
-expect "--address --all --device --extended --help --json --output --ref" "read" "--"
-expect "--address --all --device --extended --help --json --output --ref -h -o" "read" "-"
+expect "--address --all --device --driven --extended --grade --help --json --output --ref --supply" "read" "--"
+expect "--address --all --device --driven --extended --grade --help --json --output --ref --supply -h -o" "read" "-"
 expect "$scratch/board.cy22150.bin" "read" "-o" "$scratch/b"
 expect "$scratch/board.cy22150.bin" "show" "--json" "$scratch/b"
 expect "$scratch/board.cy22150.bin $scratch/other.txt" "write" "$scratch/"

@@ -2,8 +2,10 @@
 // The chip's datasheet rules: for each rule an image that breaks exactly that rule, and a close
 // image that breaks none.
 
+#include "demochip.h"
 #include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
+#include "frequency/frequencyreadout.h"
 
 #include <QtTest>
 
@@ -69,8 +71,10 @@ private slots:
     void eachRuleAlone_data();
     void eachRuleAlone();
     void disabledOutputsHaveNoFindings();
+    void emulatedChipPowersUpWithoutFindings();
     void findingsNameWhatTheyConcern();
     void everyRuleIsInTheTable();
+    void everyRuleIsDocumented();
     void pumpBands_data();
     void pumpBands();
 };
@@ -232,6 +236,23 @@ void TestChipRules::disabledOutputsHaveNoFindings() {
     QVERIFY(!checkChipRules(broken, 60e6, Driven).isEmpty());
 }
 
+// vantrel-demo's chip: a configuration a real chip runs, with a 10 MHz reference, the PLL at
+// 200 MHz, all six outputs on and each on a different crosspoint source.
+void TestChipRules::emulatedChipPowersUpWithoutFindings() {
+    RegisterImage image;
+    image.bytes = demoPowerOnRegisters();
+    QStringList lines;
+    for (const Finding& f : checkChipRules(image, 10e6, Default))
+        lines << findingLine(f);
+    QVERIFY2(lines.isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(readFrequencies(image, 10e6, NormalPllRange).fPll, 200e6);
+    QCOMPARE(Field::outputEnables(image), 0x3F);
+    std::set<int> codes;
+    for (int i = 0; i < OutputCount; ++i)
+        codes.insert(Field::crosspointCode(Field::matrixWord(image), i));
+    QCOMPARE(int(codes.size()), OutputCount);
+}
+
 void TestChipRules::findingsNameWhatTheyConcern() {
     RegisterImage image = workingImage();
     Field::setDiv1N(image, 10);  // LCLK2 on DIV1CLK/2
@@ -263,6 +284,29 @@ void TestChipRules::everyRuleIsInTheTable() {
              (QStringList{"p-range", "comparison-frequency", "vco-range", "pump", "divider-n",
                           "div1-half", "div1-third", "div2-half", "div2-quarter", "reserved-route",
                           "output-high", "output-low", "reference-range", "capload-driven"}));
+}
+
+// The README's table and vantrel-cli(1) list each rule by its id, in the table's order.
+void TestChipRules::everyRuleIsDocumented() {
+    const auto read = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    const QString readme = read(QFINDTESTDATA("../README.md"));
+    const QString manual = read(QFINDTESTDATA("../packaging/man/vantrel-cli.1"));
+    QVERIFY(!readme.isEmpty());
+    QVERIFY(!manual.isEmpty());
+    qsizetype inReadme = 0;
+    qsizetype inManual = 0;
+    for (const ChipRule& r : chipRules()) {
+        const QString id = QString::fromLatin1(r.id);
+        const qsizetype row = readme.indexOf("\n| `" + id + "` | ");
+        const qsizetype item = manual.indexOf("\n.It Li " + id + "\n");
+        QVERIFY2(row > inReadme, qPrintable(id));
+        QVERIFY2(item > inManual, qPrintable(id));
+        inReadme = row;
+        inManual = item;
+    }
 }
 
 void TestChipRules::pumpBands_data() {

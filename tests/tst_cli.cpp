@@ -23,8 +23,9 @@ constexpr int WriteTransfers = 2 * 11;  // each write is followed by a status qu
 constexpr int ReadTransfers = 515;      // pointer, status, 256 x (byte, status), final status
 
 // The registers of a working configuration, worked out by hand: a 10 MHz reference, P 200 and
-// Q 10 for a 200 MHz PLL, DIV1N 8 (25 MHz on LCLK1), DIV2N 10 (20 MHz on LCLK2), LCLK3 DIV1CLK/2,
-// LCLK4 DIV2CLK/2, CLK5 the reference, CLK6 DIV2CLK/4, all outputs on.
+// Q 10 for a 200 MHz PLL, DIV1N 8 (25 MHz on LCLK1), DIV2N 16 (12.5 MHz on LCLK2), LCLK3
+// DIV1CLK/2, LCLK4 DIV2CLK/2, CLK5 the reference, CLK6 DIV2CLK/4, all outputs on. It keeps every
+// rule of the chip.
 std::array<quint8, 256> knownRegisters() {
     std::array<quint8, 256> r{};
     r[0x09] = 0x3F;
@@ -37,8 +38,19 @@ std::array<quint8, 256> knownRegisters() {
     r[0x44] = 0x31;
     r[0x45] = 0x51;
     r[0x46] = 0xBF;
-    r[0x47] = 0x0A;
+    r[0x47] = 0x10;
     return r;
+}
+
+RegisterFileContents knownFile();
+
+// The known configuration with some registers changed.
+using RegisterChanges = QList<QPair<int, int>>;
+RegisterFileContents knownFileWith(const RegisterChanges& changes) {
+    RegisterFileContents c = knownFile();
+    for (const QPair<int, int>& change : changes)
+        c.registers[std::size_t(change.first)] = quint8(change.second);
+    return c;
 }
 
 RegisterFileContents knownFile() {
@@ -46,9 +58,9 @@ RegisterFileContents knownFile() {
     c.registers = knownRegisters();
     c.fRef = 10000000;
     c.targetF1 = 25000000;
-    c.targetF2 = 20000000;
+    c.targetF2 = 12500000;
     c.f1Number = 25000000;
-    c.f2Number = 20000000;
+    c.f2Number = 12500000;
     c.flags = RegisterFileFlag::F2Enabled;
     return c;
 }
@@ -156,6 +168,11 @@ private slots:
     void solveMatchesTheWindowsSolver_data();
     void solveMatchesTheWindowsSolver();
     void solveWriteProgramsTheChipFromItsOwnConfiguration();
+    void checkExitCodesAndRuleIds_data();
+    void checkExitCodesAndRuleIds();
+    void checkOfTheChipReadsItAsReadDoes();
+    void writeRefusesABrokenConfigurationUnlessForced_data();
+    void writeRefusesABrokenConfigurationUnlessForced();
     void listNamesEveryDeviceAndMarksAdapters();
     void helpDescribesEachCommand_data();
     void helpDescribesEachCommand();
@@ -226,7 +243,7 @@ void TestCli::verifyListsEachDifferingRegister() {
     const Run r = b.run({"write", file});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QString("0x46: wrote 0xBF, read back 0x3F\n"
-                            "0x47: wrote 0x0A, read back 0x8A\n"));
+                            "0x47: wrote 0x10, read back 0x8A\n"));
     QCOMPARE(r.err, QString("Error: verify failed: 2 of 11 registers differ\n"));
 }
 
@@ -458,6 +475,23 @@ void TestCli::exitCodesAndErrorLines_data() {
                                    << "Error: --format takes i2cset, c or json, not \"yaml\"";
     QTest::newRow("export bus") << QStringList{"export", good, "--bus", "-1"} << true << 2
                                 << "Error: --bus takes a bus number, not \"-1\"";
+    QTest::newRow("grade") << QStringList{"check", good, "--grade", "military"} << false << 2
+                           << "Error: --grade takes commercial or industrial, not \"military\"";
+    QTest::newRow("supply") << QStringList{"write", good, "--supply", "5"} << true << 2
+                            << "Error: --supply takes 3.3 or 2.5, not \"5\"";
+    QTest::newRow("supply of show") << QStringList{"show", good, "--supply", "3,3"} << false << 2
+                                    << "Error: --supply takes 3.3 or 2.5, not \"3,3\"";
+    QTest::newRow("check, two files") << QStringList{"check", good, good} << false << 2
+                                      << "Error: check takes at most one register file";
+    QTest::newRow("check, reference of a file")
+        << QStringList{"check", good, "--ref", "12000000"} << true << 2
+        << "Error: --ref is for the chip; a register file holds its own reference";
+    QTest::newRow("check, refused file")
+        << QStringList{"check", bad} << true << 2
+        << "Error: BAD could not be loaded: the file ends before its last field";
+    QTest::newRow("check, no adapter")
+        << QStringList{"check"} << false << 1 << "Error: no i2c-tiny-usb adapter found";
+    QTest::newRow("check done") << QStringList{"check", good} << false << 0 << QString();
     QTest::newRow("show done") << QStringList{"show", good} << false << 0 << QString();
     QTest::newRow("write done") << QStringList{"write", good} << true << 0 << QString();
 }
@@ -562,9 +596,13 @@ void TestCli::showDecodesAKnownFile() {
                             "  CLK5   disabled F ref          10000000.00000 Hz\n"
                             "  CLK6   disabled DIV2CLK/4      2500000.00000 Hz\n"
                             "Warning: unstable HIGH PLL frequency!\n"
+                            "Chip rules:\n"
+                            "  vco-range: error: the PLL at 1000 MHz is outside 100 MHz..400 MHz "
+                            "(commercial part) (PLL, LCLK1, LCLK3)\n"
+                            "  output-high: error: LCLK3 at 500 MHz is above 200 MHz (LCLK3)\n"
                             "Targets:\n"
                             "  F1            25000000.00000 Hz\n"
-                            "  F2            20000000.00000 Hz\n"
+                            "  F2            12500000.00000 Hz\n"
                             "  PLL range     normal\n"));
 }
 
@@ -582,7 +620,7 @@ void TestCli::exportFormats_data() {
                                            "i2cset -y 1 0x69 0x44 0x31\n"
                                            "i2cset -y 1 0x69 0x45 0x51\n"
                                            "i2cset -y 1 0x69 0x46 0xBF\n"
-                                           "i2cset -y 1 0x69 0x47 0x0A\n"
+                                           "i2cset -y 1 0x69 0x47 0x10\n"
                                            "i2cset -y 1 0x69 0x09 0x3F\n");
     QTest::newRow("i2cset bus 7, 0x6a")
         << QStringList{"--format", "i2cset", "--bus", "7", "--address", "0x6a"}
@@ -596,7 +634,7 @@ void TestCli::exportFormats_data() {
                "i2cset -y 7 0x6A 0x44 0x31\n"
                "i2cset -y 7 0x6A 0x45 0x51\n"
                "i2cset -y 7 0x6A 0x46 0xBF\n"
-               "i2cset -y 7 0x6A 0x47 0x0A\n"
+               "i2cset -y 7 0x6A 0x47 0x10\n"
                "i2cset -y 7 0x6A 0x09 0x3F\n");
     QTest::newRow("c") << QStringList{"--format", "c"}
                        << QString(
@@ -612,7 +650,7 @@ void TestCli::exportFormats_data() {
                               "    {0x44, 0x31},\n"
                               "    {0x45, 0x51},\n"
                               "    {0x46, 0xBF},\n"
-                              "    {0x47, 0x0A},\n"
+                              "    {0x47, 0x10},\n"
                               "    {0x09, 0x3F},\n"
                               "};\n");
     QTest::newRow("json") << QStringList{"--format", "json"}
@@ -627,7 +665,7 @@ void TestCli::exportFormats_data() {
                                  "{\"register\":68,\"value\":49},"
                                  "{\"register\":69,\"value\":81},"
                                  "{\"register\":70,\"value\":191},"
-                                 "{\"register\":71,\"value\":10},"
+                                 "{\"register\":71,\"value\":16},"
                                  "{\"register\":9,\"value\":63}]}");
 }
 
@@ -762,6 +800,172 @@ void TestCli::solveWriteProgramsTheChipFromItsOwnConfiguration() {
     QCOMPARE(chip->registerValue(0x46) & 0x3F, 0x3F);
 }
 
+void TestCli::checkExitCodesAndRuleIds_data() {
+    QTest::addColumn<RegisterChanges>("changes");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("rules");  // the ids the lines start with, in order
+
+    const RegisterChanges pll333 = {{0x42, 0x04}};  // Q 6: 10 MHz x 200 / 6 = 333.3 MHz
+    QTest::newRow("working configuration")
+        << RegisterChanges{} << QStringList{} << 0 << QStringList{};
+    QTest::newRow("DIV2N 10 under DIV2CLK/2 and /4")
+        << RegisterChanges{{0x47, 0x0A}} << QStringList{} << 1
+        << QStringList{"div2-half", "div2-quarter"};
+    QTest::newRow("PLL 333.3 MHz, commercial, 3.3 V")
+        << pll333 << QStringList{"--grade", "commercial", "--supply", "3.3"} << 0 << QStringList{};
+    QTest::newRow("PLL 333.3 MHz, industrial")
+        << pll333 << QStringList{"--grade", "industrial"} << 1 << QStringList{"vco-range"};
+    // LCLK3 and LCLK4 at 166.67 MHz on DIV1CLK/2 and DIV2CLK/2.
+    QTest::newRow("PLL 333.3 MHz, 2.5 V") << pll333 << QStringList{"--supply", "2.5"} << 1
+                                          << QStringList{"output-high", "output-high"};
+    QTest::newRow("driven clock, CAPLOAD 64: a warning")
+        << RegisterChanges{} << QStringList{"--driven"} << 1 << QStringList{"capload-driven"};
+    QTest::newRow("driven clock, CAPLOAD 0")
+        << RegisterChanges{{0x13, 0x00}} << QStringList{"--driven"} << 0 << QStringList{};
+    QTest::newRow("code 7 on LCLK1")
+        << RegisterChanges{{0x44, 0xF1}} << QStringList{} << 1 << QStringList{"reserved-route"};
+    QTest::newRow("code 7 on LCLK1, switched off")
+        << RegisterChanges{{0x44, 0xF1}, {0x09, 0x3E}} << QStringList{} << 0 << QStringList{};
+}
+
+// A file is checked with its own reference and touches no device.
+void TestCli::checkExitCodesAndRuleIds() {
+    QFETCH(RegisterChanges, changes);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    QFETCH(QStringList, rules);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const QString file = b.writeFile("c.cy22150.bin", encodeRegisterFile(knownFileWith(changes)));
+    b.usb.resetTransfers();
+    const Run r = b.run(QStringList{"check", file} + options);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.err, QString());
+    QStringList ids;
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    for (const QString& line : lines)
+        ids << line.section(':', 0, 0);
+    QCOMPARE(ids, rules);
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(lines[i].startsWith(rules[i] +
+                                     (rules[i] == "capload-driven" ? ": warning: " : ": error: ")),
+                 qPrintable(lines[i]));
+    QVERIFY(r.out.isEmpty() || r.out.endsWith('\n'));
+    QCOMPARE(int(b.usb.transfers().size()), 0);
+}
+
+// Without a file, check and read read the chip with the window's 515 transfers and write nothing;
+// the reference is --ref. read prints the findings after the frequencies.
+void TestCli::checkOfTheChipReadsItAsReadDoes() {
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    const RegisterFileContents broken = knownFileWith({{0x47, 0x0A}});
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, broken.registers[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    b.usb.resetTransfers();
+    const QString findings =
+        "div2-half: error: LCLK4 uses DIV2CLK/2 with DIV2N = 10 (LCLK4, DIV2N)\n"
+        "div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 (CLK6, DIV2N)\n";
+
+    const Run check = b.run({"check"});
+    QCOMPARE(check.code, 1);
+    QCOMPARE(check.out, findings);
+    QCOMPARE(check.err, QString());
+    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
+    checkReadSequence(b.usb.transfers(), 0, 0x69);
+
+    // A 40 MHz crystal is out of range; the PLL runs at 800 MHz, LCLK3 and LCLK4 at 400 MHz.
+    const Run fast = b.run({"check", "--ref", "40000000"});
+    QCOMPARE(fast.code, 1);
+    QStringList ids;
+    for (const QString& line : fast.out.split('\n', Qt::SkipEmptyParts))
+        ids << line.section(':', 0, 0);
+    QCOMPARE(ids, (QStringList{"vco-range", "output-high", "div2-half", "output-high",
+                               "div2-quarter", "reference-range"}));
+
+    b.usb.resetTransfers();
+    const Run read = b.run({"read"});
+    QCOMPARE(read.code, 0);
+    QVERIFY2(read.out.endsWith("  CLK6   enabled  DIV2CLK/4      50000000.00000 Hz\n"
+                               "Chip rules:\n  " +
+                               findings.section('\n', 0, 0) + "\n  " +
+                               findings.section('\n', 1, 1) + "\n"),
+             qPrintable(read.out));
+    QCOMPARE(b.writesSeen(), 0);
+
+    for (int reg : {0x47})
+        chip->setRegisterValue(reg, knownRegisters()[std::size_t(reg)]);
+    const Run good = b.run({"check"});
+    QCOMPARE(good.code, 0);
+    QCOMPARE(good.out, QString());
+    QVERIFY(b.run({"read"}).out.endsWith("Hz\nChip rules: no findings\n"));
+    QCOMPARE(b.writesSeen(), 0);
+}
+
+void TestCli::writeRefusesABrokenConfigurationUnlessForced_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("readsBeforeWriting");  // full reads before the write would begin
+    QTest::addColumn<QString>("findings");
+
+    QTest::newRow("write") << QStringList{"write", "BROKEN"} << 0
+                           << "div2-half: error: LCLK4 uses DIV2CLK/2 with DIV2N = 10 (LCLK4, "
+                              "DIV2N)\n"
+                              "div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 (CLK6, "
+                              "DIV2N)\n";
+    QTest::newRow("write --all") << QStringList{"write", "--all", "--no-verify", "BROKEN"} << 0
+                                 << "div2-half: error: LCLK4 uses DIV2CLK/2 with DIV2N = 10 "
+                                    "(LCLK4, DIV2N)\n"
+                                    "div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 "
+                                    "(CLK6, DIV2N)\n";
+    // The chip's own LCLK3 stays on DIV1CLK/2, which the solve's DIV1N 6 breaks.
+    QTest::newRow("solve --write")
+        << QStringList{"solve", "--ref", "10000000", "--f1", "33333333", "--write"} << 1
+        << "div1-half: error: LCLK3 uses DIV1CLK/2 with DIV1N = 6 (LCLK3, DIV1N)\n";
+}
+
+void TestCli::writeRefusesABrokenConfigurationUnlessForced() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, readsBeforeWriting);
+    QFETCH(QString, findings);
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, knownRegisters()[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString broken =
+        b.writeFile("b.cy22150.bin", encodeRegisterFile(knownFileWith({{0x47, 0x0A}})));
+    arguments.replaceInStrings("BROKEN", broken);
+    b.usb.resetTransfers();
+
+    const Run refused = b.run(arguments);
+    QCOMPARE(refused.code, 1);
+    QCOMPARE(refused.err, findings +
+                              "Error: the configuration breaks the chip's rules; nothing was "
+                              "written (--force writes it anyway)\n");
+    QCOMPARE(b.writesSeen(), 0);
+    QCOMPARE(int(b.usb.transfers().size()), readsBeforeWriting * ReadTransfers);
+    for (int reg = 0; reg < 256; ++reg)
+        QCOMPARE(chip->registerValue(reg), knownRegisters()[std::size_t(reg)]);
+
+    // --force writes it all the same, after telling the findings.
+    b.usb.resetTransfers();
+    const Run forced = b.run(arguments + QStringList{"--force"});
+    QCOMPARE(forced.code, 0);
+    QCOMPARE(forced.err, findings);
+    QCOMPARE(b.writesSeen(), 11);
+
+    // A warning alone is told and refuses nothing: CAPLOAD 64 with a driven clock.
+    const QString good = b.writeFile("g.cy22150.bin", encodeRegisterFile(knownFile()));
+    b.usb.resetTransfers();
+    const Run warned = b.run({"write", "--driven", good});
+    QCOMPARE(warned.code, 0);
+    QCOMPARE(warned.err, QString("capload-driven: warning: CAPLOAD is 64 with a driven clock; a "
+                                 "driven clock wants 0 (CAPLOAD)\n"));
+    QCOMPARE(b.writesSeen(), 11);
+}
+
 void TestCli::listNamesEveryDeviceAndMarksAdapters() {
     Bench b;
     b.usb.plug(SimDevice::other(2, 2, 0x1A2C, 0x0E24));
@@ -788,7 +992,9 @@ void TestCli::helpDescribesEachCommand_data() {
     QTest::newRow("write") << "write"
                            << "Usage: vantrel-cli write [options] FILE\n";
     QTest::newRow("show") << "show"
-                          << "Usage: vantrel-cli show [--json] FILE\n";
+                          << "Usage: vantrel-cli show [options] FILE\n";
+    QTest::newRow("check") << "check"
+                           << "Usage: vantrel-cli check [options] [FILE]\n";
     QTest::newRow("export") << "export"
                             << "Usage: vantrel-cli export [options] FILE --format i2cset|c|json\n";
     QTest::newRow("solve")
@@ -987,7 +1193,7 @@ void TestCli::showJson() {
     QCOMPARE(doc.value("pllRange").toString(), QString("normal"));
     const QJsonObject targets = doc.value("targets").toObject();
     QCOMPARE(targets.value("f1").toDouble(), 25e6);
-    QCOMPARE(targets.value("f2").toDouble(), 20e6);
+    QCOMPARE(targets.value("f2").toDouble(), 12.5e6);
     QCOMPARE(targets.value("f2Enabled").toBool(), true);
     QCOMPARE(targets.value("f1Preferred").toBool(), true);
     QCOMPARE(targets.value("f2Preferred").toBool(true), false);
@@ -1053,8 +1259,13 @@ void TestCli::jsonFailureLeavesStdoutEmpty_data() {
     QTest::newRow("read, chip absent") << QStringList{"read", "--json", "--address", "0x10"} << 1;
     QTest::newRow("solve, no solution")
         << QStringList{"solve", "--json", "--ref", "1000000", "--f1", "1e12"} << 1;
-    QTest::newRow("solve --write, verify fails")
+    // The pattern chip's LCLK2 is on the reserved code 7: refused, and with --force verified.
+    QTest::newRow("solve --write, refused")
         << QStringList{"solve", "--json", "--ref", "10000000", "--f1", "50000000", "--write"} << 1;
+    QTest::newRow("solve --write --force, verify fails")
+        << QStringList{"solve", "--json",   "--ref",   "10000000",
+                       "--f1",  "50000000", "--write", "--force"}
+        << 1;
 }
 
 void TestCli::jsonFailureLeavesStdoutEmpty() {

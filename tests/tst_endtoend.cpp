@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "cli/cli.h"
 #include "emulatedusb.h"
+#include "files/registerfile.h"
 #include "usb/libusbbackend.h"
 #include "views/mainwindowform.h"
 
@@ -11,9 +12,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -48,7 +52,8 @@ Registers chipContents(int seed, std::initializer_list<std::pair<int, int>> show
 
 // PLL 10 MHz x 200 / 10 = 200 MHz (PB 96, Q 8, pump 1); all outputs on; LCLK1 DIV1CLK/DIV1N,
 // LCLK2 DIV2CLK/DIV2N, LCLK3 DIV1CLK/2, LCLK4 DIV2CLK/2, CLK5 F ref, CLK6 DIV2CLK/4; DIV1N 8 and
-// DIV2N 10, both from the PLL; CAPLOAD 0x20, which the start-up scan replaces by 0x40.
+// DIV2N 16, both from the PLL, so it keeps the chip's rules; CAPLOAD 0x20, which the start-up scan
+// replaces by 0x40.
 const Registers FirstChip = chipContents(3, {{0x09, 0x3F},
                                              {0x0C, 0x08},
                                              {0x12, 0x30},
@@ -59,7 +64,7 @@ const Registers FirstChip = chipContents(3, {{0x09, 0x3F},
                                              {0x44, 0x31},
                                              {0x45, 0x51},
                                              {0x46, 0xBF},
-                                             {0x47, 0x0A}});
+                                             {0x47, 0x10}});
 // PLL 10 MHz x 60 / 2 = 300 MHz; LCLK1 and LCLK3 on; LCLK1 DIV2CLK/DIV2N, LCLK2 DIV1CLK/DIV1N,
 // the rest F ref; DIV1N 6 from the PLL, DIV2N 12 from the reference; CAPLOAD 0x30.
 const Registers SecondChip = chipContents(101, {{0x09, 0x05},
@@ -298,6 +303,8 @@ private slots:
     void cliReadAsJson();
     void cliReadNamesTheTransferThatTimedOut_data();
     void cliReadNamesTheTransferThatTimedOut();
+    void cliRefusesToProgramWhatBreaksTheChipsRules_data();
+    void cliRefusesToProgramWhatBreaksTheChipsRules();
 
 private:
     // Starts Vantrel as main() does, over libusb-1.0; the devices' logs start empty afterwards.
@@ -313,6 +320,7 @@ private:
 
 void TestEndToEnd::initTestCase() {
     QVERIFY2(EmulatedUsb::preloaded(), "umockdev's preload library is missing from LD_PRELOAD");
+    QStandardPaths::setTestModeEnabled(true);  // the window's settings are never the user's
     QLoggingCategory::setFilterRules(
         QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
     // Before the first libusb_init of the process.
@@ -362,7 +370,7 @@ void TestEndToEnd::startupScanReadsTheFirstAdapter() {
         QVERIFY(device->adapterTransfers().empty());
 
     const QStringList shown = {"0x3F", "0x08", "0x30", "0x40", "0xC4", "0x60",
-                               "0x08", "0x31", "0x51", "0xBF", "0x0A"};
+                               "0x08", "0x31", "0x51", "0xBF", "0x10"};
     for (int row = 0; row < int(GridOrder.size()); ++row)
         QCOMPARE(gridValue(row), shown.at(row));
     QCOMPARE(ui().sbPB->value(), 96);
@@ -404,7 +412,7 @@ void TestEndToEnd::gridEditReachesTheChip_data() {
     QTest::newRow("DIV1SRC to the reference") << 1 << 7 << 0x0C << 0x88;
     QTest::newRow("CPL_0") << 3 << 0 << 0x13 << 0x41;
     QTest::newRow("PB_8") << 4 << 0 << 0x40 << 0xC5;
-    QTest::newRow("DIV2N_1") << 10 << 1 << 0x47 << 0x08;
+    QTest::newRow("DIV2N_1") << 10 << 1 << 0x47 << 0x12;
 }
 
 void TestEndToEnd::gridEditReachesTheChip() {
@@ -674,6 +682,64 @@ void TestEndToEnd::cliReadNamesTheTransferThatTimedOut() {
     const std::vector<Request> seen = requestsSeen(*machine_->second);
     QCOMPARE(int(seen.size()), answered + 1);
     QCOMPARE(seen.back().outcome, Outcome::Unanswered);
+}
+
+void TestEndToEnd::cliRefusesToProgramWhatBreaksTheChipsRules_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("readsFirst");  // the chip is read before the refusal
+
+    QTest::newRow("write") << QStringList{"write", "BROKEN"} << false;
+    // The chip's LCLK3 stays on DIV1CLK/2, which the solve's DIV1N 6 breaks.
+    QTest::newRow("solve --write")
+        << QStringList{"solve", "--ref", "10000000", "--f1", "33333333", "--write"} << true;
+}
+
+// The real vantrel-cli in a process of its own, on the emulated machine: a configuration that
+// breaks one of the chip's rules never reaches the chip unless --force is given.
+void TestEndToEnd::cliRefusesToProgramWhatBreaksTheChipsRules() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, readsFirst);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    RegisterFileContents contents;
+    contents.registers = FirstChip;
+    contents.registers[0x47] = 0x0A;  // DIV2N 10 under DIV2CLK/2 and DIV2CLK/4
+    contents.fRef = 10000000;
+    const QString broken = dir.filePath("broken.cy22150.bin");
+    {
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(int(file.write(encodeRegisterFile(contents))), RegisterFileSize);
+    }
+    arguments.replaceInStrings("BROKEN", broken);
+    const auto runCli = [](const QStringList& args, QString& err) {
+        QProcess cli;
+        cli.start(QStringLiteral(VANTREL_CLI_PROGRAM), args);
+        if (!cli.waitForFinished(60000))
+            return -1;
+        err = QString::fromUtf8(cli.readAllStandardError());
+        return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    };
+
+    QString err;
+    QCOMPARE(runCli(arguments, err), 1);
+    QVERIFY2(err.endsWith("Error: the configuration breaks the chip's rules; nothing was written "
+                          "(--force writes it anyway)\n"),
+             qPrintable(err));
+    QCOMPARE(writtenRegisters(*machine_->first), std::vector<int>{});
+    if (readsFirst)
+        COMPARE_REQUESTS(requestsSeen(*machine_->first), fullRead(FirstChip, DefaultChipAddress));
+    else
+        QVERIFY(machine_->first->adapterTransfers().empty());
+    QVERIFY(machine_->first->chipRegisters() == FirstChip);
+
+    // --force programs it: the same command then reaches the chip.
+    machine_->clearTransfers();
+    QCOMPARE(runCli(arguments + QStringList{"--force"}, err), 0);
+    QCOMPARE(writtenRegisters(*machine_->first),
+             (std::vector<int>{0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47, 0x09}));
+    if (!readsFirst)
+        QCOMPARE(int(machine_->first->chipRegister(0x47)), 0x0A);
 }
 
 QTEST_MAIN(TestEndToEnd)

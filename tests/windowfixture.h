@@ -6,6 +6,7 @@
 #include "views/mainwindowform.h"
 
 #include <QLoggingCategory>
+#include <QStandardPaths>
 
 #include <memory>
 #include <vector>
@@ -27,8 +28,10 @@ struct WindowFixture {
     }
 
     // Builds the window (running its start-up scan), keeps the start-up's transfers and clears
-    // the transfer log.
+    // the transfer log. The window reads the board facts from the test mode's settings, never
+    // from the user's.
     MainWindow& open() {
+        QStandardPaths::setTestModeEnabled(true);
         QLoggingCategory::setFilterRules(
             QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
         window = std::make_unique<MainWindow>(usb);

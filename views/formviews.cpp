@@ -2,11 +2,16 @@
 #include "views/formviews.h"
 
 void FormViews::refreshGrid() {
-    frequency.refresh();
+    refreshFrequencies();
     grid.refresh();
 }
 
 void FormViews::refreshDiagram() {
     diagram.refresh();
+    refreshFrequencies();
+}
+
+void FormViews::refreshFrequencies() {
     frequency.refresh();
+    findings.refresh();
 }

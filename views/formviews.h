@@ -3,24 +3,27 @@
 
 #include "views/deviceview.h"
 #include "views/diagramview.h"
+#include "views/findingsview.h"
 #include "views/formcontext.h"
 #include "views/frequencyview.h"
 #include "views/gridview.h"
 
-// The four views of the form, and the order in which they are refreshed after a change: the one
-// place that knows which refresh follows which.
+// The views of the form, and the order in which they are refreshed after a change: the one
+// place that knows which refresh follows which. The chip-rule findings follow the frequencies:
+// both come from the image and the reference.
 struct FormViews {
     FormViews(FormContext& form, Session& s)
-        : grid(form, s), diagram(form, s), frequency(form, s), device(form, s) {}
+        : grid(form, s), diagram(form, s), frequency(form, s), device(form, s), findings(form, s) {}
 
-    // The frequencies, then the grid rows, each shown register written to the chip.
+    // The frequencies and findings, then the grid rows, each shown register written to the chip.
     void refreshGrid();
-    // The diagram controls, then the frequencies.
+    // The diagram controls, then the frequencies and findings.
     void refreshDiagram();
-    void refreshFrequencies() { frequency.refresh(); }
+    void refreshFrequencies();
 
     GridView grid;
     DiagramView diagram;
     FrequencyView frequency;
     DeviceView device;
+    FindingsView findings;
 };
