@@ -291,6 +291,7 @@ struct Best {
     int q = 0;
     BankSetting bank1;
     BankSetting bank2;
+    int sources = 0;
 
     // -1: (worst, sum) is better than the best, 0: equal, 1: worse.
     int compare(double w, double s) const {
@@ -323,6 +324,7 @@ bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
             double sum = 0;
             bool pllServes = (!a.fromReference && search.keptOnBank(Bank1)) ||
                              (!b.fromReference && search.keptOnBank(Bank2));
+            int sources = 0;  // where each output takes its frequency from, the first weighing most
             for (std::size_t k = 0; k < count && worst <= limit; ++k) {
                 const int source = chosenSource(search.direct(k), a.error[k], b.error[k]);
                 const double e = source == 0   ? search.direct(k)
@@ -332,14 +334,18 @@ bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
                             (source == 2 && !b.fromReference);
                 worst = std::max(worst, e);
                 sum += e;
+                sources = sources * 3 + source;
             }
             if (worst > limit)
                 continue;
             if (needPll && !pllServes)
                 continue;  // a plan that needs no PLL was judged without one
             const int order = best.compare(worst, sum);
-            if (order < 0 || (order == 0 && takeEqual && !improved)) {
+            // Among equals on one PLL: the reference before DIV1 before DIV2, output by output.
+            const bool equalTaken = order == 0 && (improved ? sources < best.sources : takeEqual);
+            if (order < 0 || equalTaken) {
                 best.found = true;
+                best.sources = sources;
                 best.worst = worst;
                 best.sum = sum;
                 best.bank1 = a;
