@@ -369,29 +369,44 @@ public:
 private:
     // A setting no better than another for every output is never needed; of equals the first
     // stays.
+    // Settings in the order of their summed error: one can only be dominated by one before it,
+    // and only by one that stays, so each is held against those that stay.
     void dropDominated(std::vector<BankSetting>& settings, std::size_t first) const {
+        constexpr double NoRoute = 1e12;  // beyond every real error, for the order only
         const std::size_t count = requested_.size();
         const std::size_t end = settings.size();
-        std::array<bool, 2 * (ChipLimits::DividerNMax + 1)> dominated{};
+        std::array<std::pair<double, std::size_t>, 2 * (ChipLimits::DividerNMax + 1)> order{};
         for (std::size_t a = first; a < end; ++a) {
-            for (std::size_t b = first; b < end && !dominated[a - first]; ++b) {
-                if (a == b || dominated[b - first])
-                    continue;
+            double sum = 0;
+            for (std::size_t k = 0; k < count; ++k)
+                sum += std::min(settings[a].error[k], NoRoute);
+            order[a - first] = {sum, a};
+        }
+        std::sort(order.begin(), order.begin() + std::ptrdiff_t(end - first));
+        std::array<std::size_t, 2 * (ChipLimits::DividerNMax + 1)> stays{};
+        std::array<bool, 2 * (ChipLimits::DividerNMax + 1)> kept{};
+        std::size_t stayCount = 0;
+        for (std::size_t i = 0; i < end - first; ++i) {
+            const BankSetting& x = settings[order[i].second];
+            bool dominated = false;
+            for (std::size_t j = 0; j < stayCount && !dominated; ++j) {
+                const BankSetting& y = settings[stays[j]];
                 bool noWorse = true;
-                bool better = false;
-                for (std::size_t k = 0; k < count && noWorse; ++k) {
-                    noWorse = settings[b].error[k] <= settings[a].error[k];
-                    better = better || settings[b].error[k] < settings[a].error[k];
-                }
-                dominated[a - first] = noWorse && (better || b < a);
+                for (std::size_t k = 0; k < count && noWorse; ++k)
+                    noWorse = y.error[k] <= x.error[k];
+                dominated = noWorse;
+            }
+            if (!dominated) {
+                stays[stayCount++] = order[i].second;
+                kept[order[i].second - first] = true;
             }
         }
-        std::size_t kept = first;
+        std::size_t next = first;
         for (std::size_t a = first; a < end; ++a) {
-            if (!dominated[a - first])
-                settings[kept++] = settings[a];
+            if (kept[a - first])
+                settings[next++] = settings[a];
         }
-        settings.resize(kept);
+        settings.resize(next);
     }
 
     // The DIVxN (as real numbers) that give slot k from `clock` within `limit` of its target.
