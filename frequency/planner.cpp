@@ -159,11 +159,14 @@ public:
     }
 
     // The least error of each output on this PLL, alone: no plan on it does better.
-    Limits bound(double pll) const {
-        Limits least{};
-        for (std::size_t k = 0; k < requested_.size(); ++k)
-            least[k] = std::min(referenceBound_[k], boundFrom(k, pll));
-        return least;
+    // `withoutPllPair` is the bound of plans that feed at most one bank from this PLL;
+    // `pllPair` of those that feed both from it.
+    void bound(double pll, Limits& withoutPllPair, Limits& pllPair) const {
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            const double fromPll = boundFrom(k, pll);
+            withoutPllPair[k] = std::min(referenceBound_[k], fromPll);
+            pllPair[k] = std::min(direct_[k], fromPll);
+        }
     }
     const Limits& boundOverEveryPll() const { return anyPllBound_; }
 
@@ -212,8 +215,10 @@ public:
     }
 
     // The bank settings worth trying from `clock` when no error above `limit` counts.
+    // With `thin`, settings that another serves at least as well are left out: fewer pairs to
+    // try, for the price of the comparison.
     void candidates(int bank, bool fromReference, double clock, const Limits& limit,
-                    std::vector<BankSetting>& out) const {
+                    std::vector<BankSetting>& out, bool thin = true) const {
         const std::size_t first = out.size();
         std::array<bool, ChipLimits::DividerNMax + 1> take{};
         const auto mark = [&take](double low, double high) {
@@ -274,7 +279,8 @@ public:
             }
             out.push_back(s);
         }
-        dropDominated(out, first);
+        if (thin)
+            dropDominated(out, first);
     }
 
     // The sets of requested outputs (bit k: slot k) that a bank fed by `clock` can serve within
@@ -478,16 +484,28 @@ struct Best {
     }
 };
 
-// The best pair of bank settings for the lists; `needPll`: only pairs that draw on the PLL.
-// Returns true when a pair beats `best` (or equals it, with `takeEqual`), and puts it there.
+// The best pair of bank settings for the lists; `needPll`: only pairs that draw on the PLL;
+// `pllPairs`: also pairs that feed both banks from it. Returns true when a pair beats `best` (or
+// equals it, with `takeEqual`), and puts it there.
 bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
-              const std::vector<BankSetting>& bank2, bool needPll, bool takeEqual, Best& best) {
+              const std::vector<BankSetting>& bank2, bool needPll, bool pllPairs, bool takeEqual,
+              Best& best) {
     const std::size_t count = search.requestedCount();
     bool improved = false;
+    // Each list holds its reference-fed settings first.
+    const auto firstFromPll = [](const std::vector<BankSetting>& list) {
+        std::size_t i = 0;
+        while (i < list.size() && list[i].fromReference)
+            ++i;
+        return i;
+    };
+    const std::size_t pll2 = firstFromPll(bank2);
     for (const BankSetting& a : bank1) {
-        for (const BankSetting& b : bank2) {
-            if (needPll && a.fromReference && b.fromReference)
-                continue;
+        // The settings of bank 2 this one pairs with.
+        const std::size_t from = needPll && a.fromReference ? pll2 : 0;
+        const std::size_t to = !pllPairs && !a.fromReference ? pll2 : bank2.size();
+        for (std::size_t j = from; j < to; ++j) {
+            const BankSetting& b = bank2[j];
             const double limit = best.found ? best.worst + Epsilon : Infinite;
             double worst = 0;
             double sum = 0;
@@ -524,6 +542,36 @@ bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
         }
     }
     return improved;
+}
+
+// Whether a plan with one reference-fed bank (from `list1` or `list2`) and the other fed by the
+// PLL may be no worse than `best`, when output k cannot do better than `pllAlone[k]` from the
+// reference itself or the PLL. An output beyond its limit from those must use the reference-fed
+// bank; the others take the better of it and their bound.
+bool sharedReferenceBankMayDo(const Search& search, const std::vector<BankSetting>& list1,
+                              const std::vector<BankSetting>& list2, const Limits& pllAlone,
+                              const Limits& limit, const Best& best) {
+    const std::size_t count = search.requestedCount();
+    bool needed = false;
+    for (std::size_t k = 0; k < count; ++k)
+        needed = needed || pllAlone[k] > limit[k];
+    if (!needed)
+        return true;
+    for (const std::vector<BankSetting>* list : {&list1, &list2}) {
+        for (const BankSetting& c : *list) {
+            double worst = 0;
+            double sum = 0;
+            for (std::size_t k = 0; k < count; ++k) {
+                const double e =
+                    pllAlone[k] > limit[k] ? c.error[k] : std::min(c.error[k], pllAlone[k]);
+                worst = std::max(worst, e);
+                sum += e;
+            }
+            if (best.compare(worst, sum) <= 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 // Whether P / Q is the setting of its frequency with the lowest Q within the search.
@@ -688,7 +736,7 @@ Plan planOutputs(const PlanRequest& r) {
     std::vector<BankSetting> reference2;
     search.candidates(Bank1, true, reference, unlimited, reference1);
     search.candidates(Bank2, true, reference, unlimited, reference2);
-    bestPair(search, reference1, reference2, false, false, best);
+    bestPair(search, reference1, reference2, false, false, false, best);
 
     const HzRange vco = vcoRange(r.board.grade);
     const PlanSearchRange& range = r.search;
@@ -713,16 +761,23 @@ Plan planOutputs(const PlanRequest& r) {
                 continue;
             ++examined;
             Limits limit = unlimited;
+            bool pllPairs = true;
+            Limits pllPairLeast{};
             if (best.found) {
-                const Limits least = search.bound(pll);
-                double worst = 0;
-                double sum = 0;
-                for (std::size_t k = 0; k < search.requestedCount(); ++k) {
-                    worst = std::max(worst, least[k]);
-                    sum += least[k];
-                }
-                if (best.compare(worst, sum) > 0)
+                Limits least{};
+                search.bound(pll, least, pllPairLeast);
+                const auto worse = [&](const Limits& bound) {
+                    double worst = 0;
+                    double sum = 0;
+                    for (std::size_t k = 0; k < search.requestedCount(); ++k) {
+                        worst = std::max(worst, bound[k]);
+                        sum += bound[k];
+                    }
+                    return best.compare(worst, sum) > 0;
+                };
+                if (worse(least))
                     continue;
+                pllPairs = !worse(pllPairLeast);
                 limit = search.limits(best.worst, best.sum, least);
             }
             if (listsFor != std::make_pair(best.worst, best.sum)) {
@@ -741,6 +796,13 @@ Plan planOutputs(const PlanRequest& r) {
                 directSet = search.directSet(anyPll);
                 listsFor = {best.worst, best.sum};
             }
+            // Outputs that neither the reference itself nor this PLL serve within their limits need
+            // a reference-fed bank, and with one bank fed by the PLL they share the other: when
+            // no reference-fed setting serves them all well enough, this PLL has nothing better.
+            if (best.found && !pllPairs &&
+                !sharedReferenceBankMayDo(search, reference1, reference2, pllPairLeast, limit,
+                                          best))
+                continue;
             // Two banks and the reference cannot serve every output within its limit: this PLL
             // has nothing better.
             if (!search.covers(referenceSets1 | search.coverSets(Bank1, pll, limit),
@@ -749,15 +811,18 @@ Plan planOutputs(const PlanRequest& r) {
             // The reference-fed settings, then this PLL's.
             list1.resize(reference1.size());
             list2.resize(reference2.size());
-            search.candidates(Bank1, false, pll, limit, list1);
-            search.candidates(Bank2, false, pll, limit, list2);
+            // Without pairs of PLL-fed settings, each is paired with the few reference-fed ones:
+            // thinning them would cost more than it saves.
+            const bool thin = pllPairs || reference1.size() + reference2.size() > 16;
+            search.candidates(Bank1, false, pll, limit, list1, thin);
+            search.candidates(Bank2, false, pll, limit, list2, thin);
 
             Best here = best;
             // Equal errors: a plan without the PLL stays; among PLL plans the higher frequency,
             // then the lower Q.
             const bool higher = here.pll && (qint64(p) * here.q > qint64(here.p) * q);
             const bool takeEqual = best.found && best.pll && higher;
-            if (!bestPair(search, list1, list2, true, takeEqual, here))
+            if (!bestPair(search, list1, list2, true, pllPairs, takeEqual, here))
                 continue;
             here.pll = true;
             here.p = p;
