@@ -544,34 +544,23 @@ bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
     return improved;
 }
 
-// Whether a plan with one reference-fed bank (from `list1` or `list2`) and the other fed by the
-// PLL may be no worse than `best`, when output k cannot do better than `pllAlone[k]` from the
-// reference itself or the PLL. An output beyond its limit from those must use the reference-fed
-// bank; the others take the better of it and their bound.
-bool sharedReferenceBankMayDo(const Search& search, const std::vector<BankSetting>& list1,
-                              const std::vector<BankSetting>& list2, const Limits& pllAlone,
-                              const Limits& limit, const Best& best) {
+// Appends to `out` the reference-fed settings of `from` that may take part in a plan no worse
+// than `best` with the other bank fed by the PLL, when output k cannot do better than
+// `pllAlone[k]` from the reference itself or the PLL.
+void keepPromising(const Search& search, const std::vector<BankSetting>& from,
+                   const Limits& pllAlone, const Best& best, std::vector<BankSetting>& out) {
     const std::size_t count = search.requestedCount();
-    bool needed = false;
-    for (std::size_t k = 0; k < count; ++k)
-        needed = needed || pllAlone[k] > limit[k];
-    if (!needed)
-        return true;
-    for (const std::vector<BankSetting>* list : {&list1, &list2}) {
-        for (const BankSetting& c : *list) {
-            double worst = 0;
-            double sum = 0;
-            for (std::size_t k = 0; k < count; ++k) {
-                const double e =
-                    pllAlone[k] > limit[k] ? c.error[k] : std::min(c.error[k], pllAlone[k]);
-                worst = std::max(worst, e);
-                sum += e;
-            }
-            if (best.compare(worst, sum) <= 0)
-                return true;
+    for (const BankSetting& c : from) {
+        double worst = 0;
+        double sum = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const double e = std::min(c.error[k], pllAlone[k]);
+            worst = std::max(worst, e);
+            sum += e;
         }
+        if (!best.found || best.compare(worst, sum) <= 0)
+            out.push_back(c);
     }
-    return false;
 }
 
 // Whether P / Q is the setting of its frequency with the lowest Q within the search.
@@ -789,33 +778,35 @@ Plan planOutputs(const PlanRequest& r) {
                 reference2.clear();
                 search.candidates(Bank1, true, reference, anyPll, reference1);
                 search.candidates(Bank2, true, reference, anyPll, reference2);
-                list1 = reference1;
-                list2 = reference2;
                 referenceSets1 = search.coverSets(Bank1, reference, anyPll);
                 referenceSets2 = search.coverSets(Bank2, reference, anyPll);
                 directSet = search.directSet(anyPll);
                 listsFor = {best.worst, best.sum};
             }
-            // Outputs that neither the reference itself nor this PLL serve within their limits need
-            // a reference-fed bank, and with one bank fed by the PLL they share the other: when
-            // no reference-fed setting serves them all well enough, this PLL has nothing better.
-            if (best.found && !pllPairs &&
-                !sharedReferenceBankMayDo(search, reference1, reference2, pllPairLeast, limit,
-                                          best))
+            // With one bank fed by the reference and the other by this PLL, each output does no
+            // better than that reference-fed setting or its own bound on the PLL: the
+            // reference-fed settings that cannot make a plan no worse than the best are left out.
+            list1.clear();
+            list2.clear();
+            keepPromising(search, reference1, pllPairLeast, best, list1);
+            keepPromising(search, reference2, pllPairLeast, best, list2);
+            const std::size_t fromReference1 = list1.size();
+            const std::size_t fromReference2 = list2.size();
+            if (!pllPairs && fromReference1 + fromReference2 == 0)
                 continue;
             // Two banks and the reference cannot serve every output within its limit: this PLL
             // has nothing better.
             if (!search.covers(referenceSets1 | search.coverSets(Bank1, pll, limit),
                                referenceSets2 | search.coverSets(Bank2, pll, limit), directSet))
                 continue;
-            // The reference-fed settings, then this PLL's.
-            list1.resize(reference1.size());
-            list2.resize(reference2.size());
-            // Without pairs of PLL-fed settings, each is paired with the few reference-fed ones:
-            // thinning them would cost more than it saves.
-            const bool thin = pllPairs || reference1.size() + reference2.size() > 16;
-            search.candidates(Bank1, false, pll, limit, list1, thin);
-            search.candidates(Bank2, false, pll, limit, list2, thin);
+            // The reference-fed settings, then this PLL's; a bank's PLL-fed settings are needed
+            // only with a partner in the other bank. Without pairs of PLL-fed settings, each is
+            // paired with the few reference-fed ones: thinning them would cost more than it saves.
+            const bool thin = pllPairs || fromReference1 + fromReference2 > 16;
+            if (pllPairs || fromReference2 > 0)
+                search.candidates(Bank1, false, pll, limit, list1, thin);
+            if (pllPairs || fromReference1 > 0)
+                search.candidates(Bank2, false, pll, limit, list2, thin);
 
             Best here = best;
             // Equal errors: a plan without the PLL stays; among PLL plans the higher frequency,
