@@ -2,7 +2,6 @@
 #include "frequency/planner.h"
 
 #include "frequency/frequencymodel.h"
-#include "frequency/frequencyreadout.h"
 #include "frequency/solutionfields.h"
 
 #include <algorithm>
@@ -14,15 +13,23 @@
 // How the search stays exact and fast.
 //
 // For a fixed PLL and fixed bank settings each requested output simply takes its best route, so
-// the search is over PLL settings and pairs of bank settings (source, DIVxN). Two facts bound it
-// without losing the optimum:
-// - A bank whose DIVxN route serves a requested output within the best worst error found so far
-//   has its DIVxN inside that output's window around clock / target; a bank whose DIVxN route
-//   serves nobody can take the smallest DIVxN that keeps the rules its other routes need. So only
-//   the windows and those few representatives are candidates, and a route worse than the best
-//   worst error counts as no route.
+// the search is over PLL settings and pairs of bank settings (source, DIVxN). The plan without a
+// PLL (both banks fed by the reference) comes first; every PLL setting after it must beat the best
+// so far, and these facts rule out most of the work without losing the optimum:
+// - A plan no worse than the best has no output off by more than the best worst error; and when
+//   an output's own bound already reaches that worst error, none off by more than the best sum
+//   leaves beside the others' bounds. These limits, by output, make a route beyond them no route.
+// - A bank whose DIVxN route serves an output within its limit has its DIVxN inside that output's
+//   window around clock / target; a bank whose DIVxN route serves nobody can take the smallest
+//   DIVxN that keeps the rules its other routes need. So only the windows and those few
+//   representatives are candidates, and of those only the ones no other serves as well.
 // - Each output alone cannot do better than its best route from the reference or this PLL over
-//   any DIVxN; when that bound is already worse than the best plan, the PLL setting is skipped.
+//   any DIVxN; when those bounds are worse than the best plan, the PLL setting is skipped, and
+//   so are pairs of PLL-fed banks when the bounds without the reference-fed routes are.
+// - Two banks and the reference must serve every output within its limit: the sets of outputs
+//   each bank can serve at once decide that before any setting is paired.
+// - With one bank fed by the reference, a reference-fed setting whose errors, with each output's
+//   bound on the PLL, are already worse than the best plan pairs with no PLL-fed setting.
 // Relative errors that differ by less than Epsilon count as equal: rounding, not the setting.
 
 namespace {
@@ -35,22 +42,9 @@ bool onBank(int code, int bank) {
     return bank == Bank1 ? (code >= 1 && code <= 3) : (code >= 4 && code <= 6);
 }
 
-// The frequency a route of a bank gives from the bank's clock.
+// The frequency a route of a bank gives from the bank's clock, as the frequency model has it.
 double routeHz(int code, double clock, int n) {
-    switch (code) {
-        case 1:
-        case 4:
-            return clock / n;
-        case 2:
-        case 5:
-            return clock * 0.5;
-        case 3:
-            return clock / 3;
-        case 6:
-            return clock * 0.25;
-        default:
-            return 0;
-    }
+    return outputFrequency(code, 0, clock, clock, n, n);
 }
 
 int firstCode(int bank) {
