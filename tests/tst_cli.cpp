@@ -160,6 +160,7 @@ private slots:
     void solveMatchesTheWindowsSolver_data();
     void solveMatchesTheWindowsSolver();
     void solveWriteProgramsTheChipFromItsOwnConfiguration();
+    void solveOptimalIsThePlanner();
     void planPrintsThePlan();
     void planMissingTheToleranceExitsOne();
     void planJsonIsOneObject();
@@ -726,6 +727,29 @@ void TestCli::solveWriteProgramsTheChipFromItsOwnConfiguration() {
     QCOMPARE(chip->registerValue(0x09), quint8(0x3F));
     QCOMPARE(chip->registerValue(0x13), quint8(0x40));
     QCOMPARE(chip->registerValue(0x46) & 0x3F, 0x3F);
+}
+
+void TestCli::solveOptimalIsThePlanner() {
+    Bench b;
+    const QString file = b.path("o.cy22150.bin");
+    const Run r =
+        b.run({"solve", "--ref", "10000000", "--f1", "100000000", "--optimal", "-o", file});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith("P 80  Q 2  DIV1N 4 from the PLL  PLL settings searched "),
+             qPrintable(r.out));
+    QVERIFY(
+        r.out.contains("\nLCLK1  100000000.00000 Hz  (DIV1CLK/DIV1N)  error +0.00000 Hz  "
+                       "+0.000 ppm\n"));
+    RegisterFileContents saved;
+    QString reason;
+    QVERIFY2(decodeRegisterFile(b.readFile("o.cy22150.bin"), saved, reason), qPrintable(reason));
+    QCOMPARE(saved.registers[0x09] & 0x3F, 1);
+    // The planner keeps to the board's reference range: a crystal runs at 8..30 MHz.
+    const Run refused = b.run({"solve", "--ref", "48000000", "--f1", "1e6", "--optimal"});
+    QCOMPARE(refused.code, 2);
+    QCOMPARE(refused.err,
+             QString("Error: the reference must be whole hertz within 8 MHz..30 MHz for a "
+                     "crystal\n"));
 }
 
 void TestCli::planPrintsThePlan() {
