@@ -411,6 +411,8 @@ private:
 
     // The DIVxN (as real numbers) that give slot k from `clock` within `limit` of its target.
     std::pair<double, double> window(std::size_t k, double clock, double limit) const {
+        if (!(limit >= 0))
+            return {1, 0};  // no DIVxN: nothing is within a limit below zero
         const double x = clock / target_[k];
         return {x / (1 + limit), limit < 1 ? x / (1 - limit) : double(ChipLimits::DividerNMax)};
     }
