@@ -22,6 +22,7 @@ const Command Commands[] = {
     {"export", runExportCommand, "a register file as i2cset lines, a C array or JSON"},
     {"solve", runSolveCommand, "P, Q and dividers for target frequencies"},
     {"check", runCheckCommand, "check a register file or the chip against the chip's rules"},
+    {"plan", runPlanCommand, "the best setting for targets on any of the six outputs"},
 };
 
 void printUsage(QTextStream& stream) {

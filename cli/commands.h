@@ -14,3 +14,4 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli);
 int runExportCommand(const QStringList& arguments, const CliContext& cli);
 int runSolveCommand(const QStringList& arguments, const CliContext& cli);
 int runCheckCommand(const QStringList& arguments, const CliContext& cli);
+int runPlanCommand(const QStringList& arguments, const CliContext& cli);

@@ -11,7 +11,7 @@
 #include "cli/registerfiles.h"
 #include "common/printabletext.h"
 #include "frequency/frequencyreadout.h"
-#include "frequency/optimalsolver.h"
+#include "frequency/planner.h"
 #include "frequency/solve.h"
 
 #include <cmath>
@@ -86,35 +86,43 @@ bool solveAsWindow(const SolveRequest& r, RegisterImage& image, SolveReport& rep
     return true;
 }
 
-bool solveOptimally(const SolveRequest& r, RegisterImage& image, SolveReport& report) {
-    OptimalInputs inputs;
-    inputs.reference = r.reference.hz;
-    inputs.targetF1 = r.f1;
-    inputs.targetF2 = r.f2;
-    inputs.f2Enabled = r.f2Given;
-    inputs.range = pllRangeFor(r.reference.extended);
-    const OptimalSettings s = solveOptimal(inputs);
-    if (!s.found)
-        return false;
-    applyOptimalSettings(s, image);
-    report.line = QString::asprintf("P %d  Q %d", s.pTotal, s.qTotal);
-    report.json = QJsonObject{{"solver", "optimal"}, {"p", s.pTotal}, {"q", s.qTotal}};
-    if (s.div1.used) {
-        report.line += QString::asprintf("  DIV1N %d from the %s", s.div1.n,
-                                         s.div1.fromReference ? "reference" : "PLL");
-        report.json.insert("div1", s.div1.n);
-        report.json.insert("div1Source", s.div1.fromReference ? "reference" : "PLL");
+// The planner with LCLK1 (and LCLK2) as its targets, on the image: the outputs the solve does not
+// name keep their routes. Returns the error line of a request the planner refuses, else empty.
+QString solveOptimally(const SolveRequest& r, const BoardFacts& board, RegisterImage& image,
+                       SolveReport& report) {
+    PlanRequest request;
+    request.referenceHz = r.reference.hz;
+    request.board = board;
+    request.current = image;
+    request.targets[0] = {true, r.f1, std::nullopt};
+    if (r.f2Given)
+        request.targets[1] = {true, r.f2, std::nullopt};
+    const Plan plan = planOutputs(request);
+    if (!plan.found)
+        return plan.problem;
+    applyPlan(plan, image);
+    report.json = QJsonObject{{"solver", "optimal"}, {"pllUsed", plan.pllUsed}};
+    if (plan.pllUsed) {
+        report.line = QString::asprintf("P %d  Q %d", plan.pTotal, plan.qTotal);
+        report.json.insert("p", plan.pTotal);
+        report.json.insert("q", plan.qTotal);
+    } else {
+        report.line = QStringLiteral("PLL not used");
     }
-    if (s.div2.used) {
-        report.line += QString::asprintf("  DIV2N %d from the %s", s.div2.n,
-                                         s.div2.fromReference ? "reference" : "PLL");
-        report.json.insert("div2", s.div2.n);
-        report.json.insert("div2Source", s.div2.fromReference ? "reference" : "PLL");
-    }
-    report.line += QString::asprintf("  PLL settings searched %d", s.pllSettings);
-    report.json.insert("pllSettingsSearched", s.pllSettings);
-    report.warning = chargePumpFor(s.pTotal).message;
-    return true;
+    const auto bank = [&](const char* name, const PlannedBank& b) {
+        if (!b.used)
+            return;
+        const char* source = b.fromReference ? "reference" : "PLL";
+        report.line += QString::asprintf("  %sN %d from the %s", name, b.n, source);
+        const QString key = QString::fromLatin1(name).toLower();
+        report.json.insert(key, b.n);
+        report.json.insert(key + QStringLiteral("Source"), source);
+    };
+    bank("DIV1", plan.div1);
+    bank("DIV2", plan.div2);
+    report.line += QString::asprintf("  PLL settings searched %lld", plan.pllSettingsExamined);
+    report.json.insert("pllSettingsSearched", double(plan.pllSettingsExamined));
+    return QString();
 }
 
 // --prefer f1|f2|both|none; f2 and both need F2.
@@ -144,9 +152,9 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Finds P, Q and the dividers for F1 on LCLK1 (and F2 on LCLK2) with the window's solver, "
-        "or with --optimal by an exhaustive search. The result turns LCLK1 (and LCLK2) on. The "
-        "findings of the chip's rules (see check) follow on stderr; with --write, a result that "
-        "breaks a rule is not written unless --force is given.");
+        "or with --optimal by the planner (as plan LCLK1=F1 LCLK2=F2 does). The result turns LCLK1 "
+        "(and LCLK2) on. The findings of the chip's rules (see check) follow on stderr; with "
+        "--write, a result that breaks a rule is not written unless --force is given.");
     const QCommandLineOption f1Option("f1", "Target of LCLK1 in Hz.", "HZ");
     const QCommandLineOption f2Option("f2", "Target of LCLK2 in Hz; without it F2 follows F1.",
                                       "HZ");
@@ -155,7 +163,8 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
         "The window's preference boxes: f1 (\"F1 preferred\", the window's default), f2, both "
         "or none; f2 and both need --f2.",
         "f1|f2|both|none", "f1");
-    const QCommandLineOption optimal("optimal", "The exhaustive search for the least error.");
+    const QCommandLineOption optimal(
+        "optimal", "The planner's exhaustive search over the settings the chip's rules allow.");
     const QCommandLineOption output({"o", "output"}, "Saves the result as a register file.",
                                     "FILE");
     const QCommandLineOption write("write", "Programs the chip with the result, as write does.");
@@ -219,10 +228,13 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     QJsonObject document;
     const auto solveAndSave = [&](RegisterImage& image) -> std::optional<int> {
         SolveReport report;
-        const bool found = request.optimal ? solveOptimally(request, image, report)
-                                           : solveAsWindow(request, image, report);
-        if (!found)
+        if (request.optimal) {
+            const QString refused = solveOptimally(request, board, image, report);
+            if (!refused.isEmpty())
+                return cli.fail(ExitCode::Usage, refused);
+        } else if (!solveAsWindow(request, image, report)) {
             return cli.fail(ExitCode::Failure, QStringLiteral("no solution for these targets"));
+        }
         // What a user expects: the solved outputs are on.
         Field::setOutputEnables(image, Field::outputEnables(image) | (request.f2Given ? 3 : 1));
         QString line1;

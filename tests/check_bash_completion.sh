@@ -34,7 +34,7 @@ expect() {
     fi
 }
 
-expect "--help --version check export list read show solve write" ""
+expect "--help --version check export list plan read show solve write" ""
 expect "show solve" "s"
 expect "--version" "--v"
 expect "--prefer" "solve" "--pr"
