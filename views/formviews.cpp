@@ -10,3 +10,10 @@ void FormViews::refreshDiagram() {
     diagram.refresh();
     frequency.refresh();
 }
+
+void FormViews::showWritten() {
+    frequency.refresh();
+    grid.show();
+    diagram.refresh();
+    frequency.refresh();
+}

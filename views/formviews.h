@@ -18,6 +18,9 @@ struct FormViews {
     // The diagram controls, then the frequencies.
     void refreshDiagram();
     void refreshFrequencies() { frequency.refresh(); }
+    // Every view from an image that is already on the chip, writing nothing: the frequencies and
+    // the grid rows, then the diagram controls and the frequencies.
+    void showWritten();
 
     GridView grid;
     DiagramView diagram;
