@@ -72,6 +72,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    delete planDialog_;  // it reads the session, which goes before the window's children do
     i2c_close(session_.adapter);
     session_.status.setListener({});
     delete ui_;

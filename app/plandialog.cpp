@@ -3,6 +3,7 @@
 
 #include "session/session.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -163,7 +164,9 @@ void PlanDialog::plan() {
         showError(built.error);
         return;
     }
+    QApplication::setOverrideCursor(Qt::WaitCursor);  // the search may take a noticeable moment
     const Plan result = planOutputs(*built.request);
+    QApplication::restoreOverrideCursor();
     if (!result.found) {
         showError(QStringLiteral("Error: %1.").arg(result.problem));
         return;

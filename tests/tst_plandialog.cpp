@@ -102,6 +102,8 @@ private slots:
     void badInput_data();
     void badInput();
     void changedWindowRefusesApply();
+    void unusedOutputs_data();
+    void unusedOutputs();
     void rowTexts_data();
     void rowTexts();
 
@@ -173,41 +175,51 @@ void TestPlanDialog::toolsMenuFollowsFileAndUsb() {
 // frequency among them is 400 MHz at the lowest Q (2), and LCLK1 takes it through DIV1 / 16, the
 // first bank among equals. P = 400 MHz * Q / reference; PB = P / 2 - 4; P up to 44 needs pump 0,
 // up to 479 pump 1.
+// The industrial grade's PLL ends at 333.33 MHz: the highest multiple of 25 MHz below is 325 MHz,
+// P 65 (odd: PO 1, PB 28) at Q 2, and DIV1N 13.
 void TestPlanDialog::planShowsTable_data() {
     QTest::addColumn<int>("reference");
+    QTest::addColumn<int>("grade");  // the index of the grade box
     QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("div1N");
     QTest::addColumn<QString>("pll");
-    QTest::newRow("10 MHz reference") << 10000000 << "25M"
-                                      << "PLL: 400 MHz, P 80 (PB 36, PO 0), Q 2, pump 1";
-    QTest::newRow("20 MHz reference, in hertz") << 20000000 << " 25000000 "
-                                                << "PLL: 400 MHz, P 40 (PB 16, PO 0), Q 2, pump 0";
-    QTest::newRow("k suffix") << 10000000 << "25000k"
+    QTest::newRow("10 MHz reference")
+        << 10000000 << 0 << "25M" << 16 << "PLL: 400 MHz, P 80 (PB 36, PO 0), Q 2, pump 1";
+    QTest::newRow("20 MHz reference, in hertz")
+        << 20000000 << 0 << " 25000000 " << 16 << "PLL: 400 MHz, P 40 (PB 16, PO 0), Q 2, pump 0";
+    QTest::newRow("k suffix") << 10000000 << 0 << "25000k" << 16
                               << "PLL: 400 MHz, P 80 (PB 36, PO 0), Q 2, pump 1";
+    QTest::newRow("industrial grade")
+        << 10000000 << 1 << "25M" << 13 << "PLL: 325 MHz, P 65 (PB 28, PO 1), Q 2, pump 1";
 }
 
 void TestPlanDialog::planShowsTable() {
     QFETCH(int, reference);
+    QFETCH(int, grade);
     QFETCH(QString, target);
+    QFETCH(int, div1N);
     QFETCH(QString, pll);
     ui().sbFreference->setValue(reference);
     fixture_->usb->resetTransfers();
     dialog_ = openDialog();
     QVERIFY(dialog_);
     QCOMPARE(label("lbPlanReference"), QString("%1 MHz (the window's)").arg(reference / 1000000));
+    dialog_->findChild<QComboBox*>("cbPlanGrade")->setCurrentIndex(grade);
     type("LCLK1", target);
     QVERIFY(dialog_->findChild<QCheckBox*>("cbPlan_LCLK1")->isChecked());
     QVERIFY(!button("pbPlanApply")->isEnabled());
     press("pbPlan");
 
-    QCOMPARE(cellTexts(table(), 0), (QStringList{"LCLK1", "25 MHz", "25 MHz", "+0.000 Hz",
-                                                 "+0.000 ppm", "DIV1CLK/DIV1N (PLL, DIV1N 16)"}));
+    QCOMPARE(cellTexts(table(), 0),
+             (QStringList{"LCLK1", "25 MHz", "25 MHz", "+0.000 Hz", "+0.000 ppm",
+                          QString("DIV1CLK/DIV1N (PLL, DIV1N %1)").arg(div1N)}));
     // The chip started with every output disabled; the others stay so.
     const QStringList others = {"LCLK2", "LCLK3", "LCLK4", "CLK5", "CLK6"};
     for (int row = 1; row < OutputCount; ++row)
         QCOMPARE(cellTexts(table(), row),
                  (QStringList{others[row - 1], "-", "off", "", "", "off"}));
     QCOMPARE(label("lbPlanPll"), pll);
-    QCOMPARE(label("lbPlanBanks"), QString("DIV1: PLL / 16; DIV2: not used"));
+    QCOMPARE(label("lbPlanBanks"), QString("DIV1: PLL / %1; DIV2: not used").arg(div1N));
     QVERIFY(label("lbPlanMessage")
                 .startsWith("Worst error 0.000 ppm on LCLK1, within the tolerance; "));
     for (int row = 0; row < OutputCount; ++row)
@@ -327,32 +339,54 @@ void TestPlanDialog::badInput_data() {
     QTest::addColumn<QStringList>("unchecked");
     QTest::addColumn<QString>("tolerance");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("reference");  // the window's
+    QTest::addColumn<int>("supply");     // the index of the LCLK supply box: 1 is 2.5 V
+    QTest::addColumn<int>("kind");       // the index of the reference box: 1 is a driven clock
     QTest::newRow("not a number")
         << QStringList{"LCLK1=25M", "LCLK3=abc"} << QStringList() << ""
         << "Error: the target \"abc\" of LCLK3 is not a frequency in Hz (a k or M suffix may "
-           "follow the number).";
+           "follow the number)."
+        << 10000000 << 0 << 0;
     QTest::newRow("unit word") << QStringList{"CLK6=25 MHz"} << QStringList() << ""
                                << "Error: the target \"25 MHz\" of CLK6 is not a frequency in Hz "
-                                  "(a k or M suffix may follow the number).";
+                                  "(a k or M suffix may follow the number)."
+                               << 10000000 << 0 << 0;
     QTest::newRow("zero") << QStringList{"LCLK2=0"} << QStringList() << ""
                           << "Error: the target \"0\" of LCLK2 is not a frequency in Hz (a k or "
-                             "M suffix may follow the number).";
+                             "M suffix may follow the number)."
+                          << 10000000 << 0 << 0;
     QTest::newRow("no output checked") << QStringList{"LCLK1=25M"} << QStringList{"LCLK1"} << ""
                                        << "Error: no output is checked: check the outputs to "
-                                          "plan.";
-    QTest::newRow("nothing typed") << QStringList() << QStringList() << ""
-                                   << "Error: no output is checked: check the outputs to plan.";
-    QTest::newRow("checked without target") << QStringList{"LCLK4="} << QStringList() << ""
-                                            << "Error: LCLK4 is checked but has no target.";
+                                          "plan."
+                                       << 10000000 << 0 << 0;
+    QTest::newRow("nothing typed")
+        << QStringList() << QStringList() << ""
+        << "Error: no output is checked: check the outputs to plan." << 10000000 << 0 << 0;
+    QTest::newRow("checked without target")
+        << QStringList{"LCLK4="} << QStringList() << ""
+        << "Error: LCLK4 is checked but has no target." << 10000000 << 0 << 0;
     QTest::newRow("negative tolerance")
         << QStringList{"LCLK1=25M"} << QStringList() << "-1"
-        << "Error: the tolerance \"-1\" is not a number of ppm from 0 up.";
+        << "Error: the tolerance \"-1\" is not a number of ppm from 0 up." << 10000000 << 0 << 0;
     QTest::newRow("tolerance with a unit")
         << QStringList{"LCLK1=25M"} << QStringList() << "5ppm"
-        << "Error: the tolerance \"5ppm\" is not a number of ppm from 0 up.";
+        << "Error: the tolerance \"5ppm\" is not a number of ppm from 0 up." << 10000000 << 0 << 0;
     QTest::newRow("beyond the outputs")
         << QStringList{"LCLK1=250M"} << QStringList() << ""
-        << "Error: the target 250 MHz of LCLK1 is outside 80 kHz..200 MHz, what it can give.";
+        << "Error: the target 250 MHz of LCLK1 is outside 80 kHz..200 MHz, what it can give."
+        << 10000000 << 0 << 0;
+    QTest::newRow("beyond LCLK on 2.5 V")
+        << QStringList{"LCLK2=180M"} << QStringList() << ""
+        << "Error: the target 180 MHz of LCLK2 is outside 80 kHz..166.6 MHz, what it can give."
+        << 10000000 << 1 << 0;
+    QTest::newRow("reference below a crystal's")
+        << QStringList{"LCLK1=25M"} << QStringList() << ""
+        << "Error: the reference must be whole hertz within 8 MHz..30 MHz for a crystal." << 5000000
+        << 0 << 0;
+    QTest::newRow("reference above a driven clock's")
+        << QStringList{"LCLK1=25M"} << QStringList() << ""
+        << "Error: the reference must be whole hertz within 1 MHz..133 MHz for a driven clock."
+        << 150000000 << 0 << 1;
 }
 
 void TestPlanDialog::badInput() {
@@ -360,12 +394,19 @@ void TestPlanDialog::badInput() {
     QFETCH(QStringList, unchecked);
     QFETCH(QString, tolerance);
     QFETCH(QString, error);
+    QFETCH(int, reference);
+    QFETCH(int, supply);
+    QFETCH(int, kind);
     const RegisterImage before = session().image;
     // A good plan first: bad input must take it away, not leave it to be applied.
     type("CLK5", "10M");
     press("pbPlan");
     QVERIFY(button("pbPlanApply")->isEnabled());
     dialog_->findChild<QCheckBox*>("cbPlan_CLK5")->setChecked(false);
+
+    ui().sbFreference->setValue(reference);
+    dialog_->findChild<QComboBox*>("cbPlanSupply")->setCurrentIndex(supply);
+    dialog_->findChild<QComboBox*>("cbPlanReference")->setCurrentIndex(kind);
 
     for (const QString& entry : targets) {
         const QStringList parts = entry.split('=');
@@ -402,6 +443,38 @@ void TestPlanDialog::changedWindowRefusesApply() {
     QVERIFY(fixture_->usb->transfers().empty());
     QVERIFY(session().image.bytes == before.bytes);
     QVERIFY(!button("pbPlanApply")->isEnabled());
+}
+
+// LCLK2 runs from the reference (crosspoint code 0) when the dialog opens. Not planned, it keeps
+// its route and is reported, or with "Disable unused outputs" it is switched off, and Apply
+// writes the enables so.
+void TestPlanDialog::unusedOutputs_data() {
+    QTest::addColumn<bool>("disable");
+    QTest::addColumn<QStringList>("lclk2");
+    QTest::addColumn<int>("enables");
+    QTest::newRow("kept") << false << QStringList{"LCLK2", "-", "10 MHz", "", "", "F ref"} << 0x03;
+    QTest::newRow("disabled") << true << QStringList{"LCLK2", "-", "off", "", "", "off"} << 0x01;
+}
+
+void TestPlanDialog::unusedOutputs() {
+    QFETCH(bool, disable);
+    QFETCH(QStringList, lclk2);
+    QFETCH(int, enables);
+    Field::setOutputEnables(session().image, 0x02);
+    Field::setCrosspointCode(session().image, 1, 0);
+    fixture_->views().refreshGrid();
+    fixture_->views().refreshDiagram();
+    fixture_->usb->resetTransfers();
+
+    type("LCLK1", "25M");
+    if (disable)
+        QTest::mouseClick(dialog_->findChild<QCheckBox*>("cbPlanDisableUnused"), Qt::LeftButton);
+    QCOMPARE(dialog_->findChild<QCheckBox*>("cbPlanDisableUnused")->isChecked(), disable);
+    press("pbPlan");
+    QCOMPARE(cellTexts(table(), 1), lclk2);
+    press("pbPlanApply");
+    QCOMPARE(fixture_->writes().back(), (std::pair<int, int>(Reg::ClockOutputEnable, enables)));
+    QCOMPARE(int(fixture_->chip->registerValue(Reg::ClockOutputEnable)), enables);
 }
 
 // The table's texts for plans the search would rarely give: a bank fed by the reference, the
