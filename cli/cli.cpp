@@ -21,6 +21,7 @@ const Command Commands[] = {
     {"show", runShowCommand, "decode a register file without a device"},
     {"export", runExportCommand, "a register file as i2cset lines, a C array or JSON"},
     {"solve", runSolveCommand, "P, Q and dividers for target frequencies"},
+    {"plan", runPlanCommand, "the best setting for targets on any of the six outputs"},
 };
 
 void printUsage(QTextStream& stream) {

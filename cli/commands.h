@@ -13,3 +13,4 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli);
 int runShowCommand(const QStringList& arguments, const CliContext& cli);
 int runExportCommand(const QStringList& arguments, const CliContext& cli);
 int runSolveCommand(const QStringList& arguments, const CliContext& cli);
+int runPlanCommand(const QStringList& arguments, const CliContext& cli);

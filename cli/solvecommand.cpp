@@ -7,7 +7,7 @@
 #include "cli/referenceoption.h"
 #include "cli/registerfiles.h"
 #include "frequency/frequencyreadout.h"
-#include "frequency/optimalsolver.h"
+#include "frequency/planner.h"
 #include "frequency/solve.h"
 #include "usb/chipaccess.h"
 
@@ -58,29 +58,31 @@ bool solveAsWindow(const SolveRequest& r, RegisterImage& image, const CliContext
     return true;
 }
 
-bool solveOptimally(const SolveRequest& r, RegisterImage& image, const CliContext& cli) {
-    OptimalInputs inputs;
-    inputs.reference = r.reference.hz;
-    inputs.targetF1 = r.f1;
-    inputs.targetF2 = r.f2;
-    inputs.f2Enabled = r.f2Given;
-    inputs.range = pllRangeFor(r.reference.extended);
-    const OptimalSettings s = solveOptimal(inputs);
-    if (!s.found)
-        return false;
-    applyOptimalSettings(s, image);
-    cli.out << QString::asprintf("P %d  Q %d", s.pTotal, s.qTotal);
-    if (s.div1.used)
-        cli.out << QString::asprintf("  DIV1N %d from the %s", s.div1.n,
-                                     s.div1.fromReference ? "reference" : "PLL");
-    if (s.div2.used)
-        cli.out << QString::asprintf("  DIV2N %d from the %s", s.div2.n,
-                                     s.div2.fromReference ? "reference" : "PLL");
-    cli.out << QString::asprintf("  PLL settings searched %d\n", s.pllSettings);
-    const ChargePumpChoice pump = chargePumpFor(s.pTotal);
-    if (!pump.message.isEmpty())
-        cli.err << pump.message << '\n';
-    return true;
+// The planner with LCLK1 (and LCLK2) as its targets, on the image: the outputs the solve does not
+// name keep their routes. Returns the error line of a request the planner refuses, else empty.
+QString solveOptimally(const SolveRequest& r, RegisterImage& image, const CliContext& cli) {
+    PlanRequest request;
+    request.referenceHz = r.reference.hz;
+    request.current = image;
+    request.targets[0] = {true, r.f1, std::nullopt};
+    if (r.f2Given)
+        request.targets[1] = {true, r.f2, std::nullopt};
+    const Plan plan = planOutputs(request);
+    if (!plan.found)
+        return plan.problem;
+    applyPlan(plan, image);
+    if (plan.pllUsed)
+        cli.out << QString::asprintf("P %d  Q %d", plan.pTotal, plan.qTotal);
+    else
+        cli.out << "PLL not used";
+    if (plan.div1.used)
+        cli.out << QString::asprintf("  DIV1N %d from the %s", plan.div1.n,
+                                     plan.div1.fromReference ? "reference" : "PLL");
+    if (plan.div2.used)
+        cli.out << QString::asprintf("  DIV2N %d from the %s", plan.div2.n,
+                                     plan.div2.fromReference ? "reference" : "PLL");
+    cli.out << QString::asprintf("  PLL settings searched %lld\n", plan.pllSettingsExamined);
+    return QString();
 }
 }  // namespace
 
@@ -88,11 +90,13 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Finds P, Q and the dividers for F1 on LCLK1 (and F2 on LCLK2) with the window's solver, "
-        "or with --optimal by an exhaustive search. The result turns LCLK1 (and LCLK2) on.");
+        "or with --optimal by the planner (as plan LCLK1=F1 LCLK2=F2 does). The result turns LCLK1 "
+        "(and LCLK2) on.");
     const QCommandLineOption f1Option("f1", "Target of LCLK1 in Hz.", "HZ");
     const QCommandLineOption f2Option("f2", "Target of LCLK2 in Hz; without it F2 follows F1.",
                                       "HZ");
-    const QCommandLineOption optimal("optimal", "The exhaustive search for the least error.");
+    const QCommandLineOption optimal(
+        "optimal", "The planner's exhaustive search over the settings the chip's rules allow.");
     const QCommandLineOption output({"o", "output"}, "Saves the result as a register file.",
                                     "FILE");
     const QCommandLineOption write("write", "Programs the chip with the result, as write does.");
@@ -137,10 +141,13 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
             return *failed;
 
     const auto solveAndSave = [&](RegisterImage& image) -> std::optional<int> {
-        const bool found = request.optimal ? solveOptimally(request, image, cli)
-                                           : solveAsWindow(request, image, cli);
-        if (!found)
+        if (request.optimal) {
+            const QString refused = solveOptimally(request, image, cli);
+            if (!refused.isEmpty())
+                return cli.fail(ExitCode::Usage, refused);
+        } else if (!solveAsWindow(request, image, cli)) {
             return cli.fail(ExitCode::Failure, QStringLiteral("no solution for these targets"));
+        }
         // What a user expects: the solved outputs are on.
         Field::setOutputEnables(image, Field::outputEnables(image) | (request.f2Given ? 3 : 1));
         printOutput(cli, image, request.reference.hz, 0, request.f1);

@@ -2,7 +2,6 @@
 #include "frequency/planner.h"
 
 #include "frequency/frequencymodel.h"
-#include "frequency/frequencyreadout.h"
 #include "frequency/solutionfields.h"
 
 #include <algorithm>
@@ -14,15 +13,23 @@
 // How the search stays exact and fast.
 //
 // For a fixed PLL and fixed bank settings each requested output simply takes its best route, so
-// the search is over PLL settings and pairs of bank settings (source, DIVxN). Two facts bound it
-// without losing the optimum:
-// - A bank whose DIVxN route serves a requested output within the best worst error found so far
-//   has its DIVxN inside that output's window around clock / target; a bank whose DIVxN route
-//   serves nobody can take the smallest DIVxN that keeps the rules its other routes need. So only
-//   the windows and those few representatives are candidates, and a route worse than the best
-//   worst error counts as no route.
+// the search is over PLL settings and pairs of bank settings (source, DIVxN). The plan without a
+// PLL (both banks fed by the reference) comes first; every PLL setting after it must beat the best
+// so far, and these facts rule out most of the work without losing the optimum:
+// - A plan no worse than the best has no output off by more than the best worst error; and when
+//   an output's own bound already reaches that worst error, none off by more than the best sum
+//   leaves beside the others' bounds. These limits, by output, make a route beyond them no route.
+// - A bank whose DIVxN route serves an output within its limit has its DIVxN inside that output's
+//   window around clock / target; a bank whose DIVxN route serves nobody can take the smallest
+//   DIVxN that keeps the rules its other routes need. So only the windows and those few
+//   representatives are candidates, and of those only the ones no other serves as well.
 // - Each output alone cannot do better than its best route from the reference or this PLL over
-//   any DIVxN; when that bound is already worse than the best plan, the PLL setting is skipped.
+//   any DIVxN; when those bounds are worse than the best plan, the PLL setting is skipped, and
+//   so are pairs of PLL-fed banks when the bounds without the reference-fed routes are.
+// - Two banks and the reference must serve every output within its limit: the sets of outputs
+//   each bank can serve at once decide that before any setting is paired.
+// - With one bank fed by the reference, a reference-fed setting whose errors, with each output's
+//   bound on the PLL, are already worse than the best plan pairs with no PLL-fed setting.
 // Relative errors that differ by less than Epsilon count as equal: rounding, not the setting.
 
 namespace {
@@ -35,22 +42,9 @@ bool onBank(int code, int bank) {
     return bank == Bank1 ? (code >= 1 && code <= 3) : (code >= 4 && code <= 6);
 }
 
-// The frequency a route of a bank gives from the bank's clock.
+// The frequency a route of a bank gives from the bank's clock, as the frequency model has it.
 double routeHz(int code, double clock, int n) {
-    switch (code) {
-        case 1:
-        case 4:
-            return clock / n;
-        case 2:
-        case 5:
-            return clock * 0.5;
-        case 3:
-            return clock / 3;
-        case 6:
-            return clock * 0.25;
-        default:
-            return 0;
-    }
+    return outputFrequency(code, 0, clock, clock, n, n);
 }
 
 int firstCode(int bank) {
@@ -63,6 +57,10 @@ struct BankSetting {
     int n = 0;
     std::array<double, OutputCount> error{};  // by requested slot; Infinite: no route
 };
+
+// The largest error, by requested slot, that a setting may give an output and still take part in
+// a plan no worse than the best so far; Infinite before there is one.
+using Limits = std::array<double, OutputCount>;
 
 // The request, prepared for the search.
 class Search {
@@ -77,12 +75,30 @@ public:
             if (!r.disableUnused && (Field::outputEnables(r.current) & (1 << i)))
                 kept_.push_back({i, Field::crosspointCode(Field::matrixWord(r.current), i)});
         }
+        for (int code = 0; code < 8; ++code) {
+            for (int n = 0; n <= ChipLimits::DividerNMax; ++n)
+                allowed_[std::size_t(code)][std::size_t(n)] = routeAllowsDividerN(code, n);
+        }
+        for (int code = 0; code < 8; ++code) {
+            for (int n = ChipLimits::DividerNMax; n >= ChipLimits::DividerNMin; --n) {
+                if (allows(code, n))
+                    firstAllowed_[std::size_t(code)] = n;
+            }
+        }
+        for (int bank : {Bank1, Bank2}) {
+            const int code = firstCode(bank);
+            for (int n = ChipLimits::DividerNMax; n >= ChipLimits::DividerNMin; --n) {
+                if (allows(code + 1, n) && allows(code + 2, n))
+                    firstAllowedBoth_[std::size_t(bank)] = n;
+            }
+        }
         for (std::size_t k = 0; k < requested_.size(); ++k) {
             const int output = requested_[k];
             target_[k] = r.targets[std::size_t(output)].hz;
             maximum_[k] = outputMaximumHz(output, r.board);
             direct_[k] = errorOf(k, reference_);
             referenceBound_[k] = std::min(direct_[k], boundFrom(k, reference_));
+            anyPllBound_[k] = std::min(referenceBound_[k], boundOverEveryPll(k, r.board.grade));
         }
     }
 
@@ -118,16 +134,55 @@ public:
         return best;
     }
 
-    // The least worst error this PLL could give, and the least sum: no plan on it does better.
-    std::pair<double, double> bound(double pll) const {
-        double worst = 0;
-        double sum = 0;
+    // The least error slot k can have from any PLL within the grade's range: each route divides
+    // the PLL's range into a range of its own, and the nearest point of it is the bound.
+    double boundOverEveryPll(std::size_t k, PartGrade grade) const {
+        const HzRange vco = vcoRange(grade);
+        double best = Infinite;
+        const auto near = [&](double divisor) {
+            const double low = vco.low / divisor;
+            const double high = vco.high / divisor;
+            const double t = target_[k];
+            best = std::min(best, t < low ? errorOf(k, low) : t > high ? errorOf(k, high) : 0.0);
+        };
+        near(2);
+        near(3);
+        for (int n = ChipLimits::DividerNMin; n <= ChipLimits::DividerNMax; ++n)
+            near(n);
+        return best;
+    }
+
+    // The least error of each output on this PLL, alone: no plan on it does better.
+    // `withoutPllPair` is the bound of plans that feed at most one bank from this PLL;
+    // `pllPair` of those that feed both from it.
+    void bound(double pll, Limits& withoutPllPair, Limits& pllPair) const {
         for (std::size_t k = 0; k < requested_.size(); ++k) {
-            const double e = std::min(referenceBound_[k], boundFrom(k, pll));
-            worst = std::max(worst, e);
-            sum += e;
+            const double fromPll = boundFrom(k, pll);
+            withoutPllPair[k] = std::min(referenceBound_[k], fromPll);
+            pllPair[k] = std::min(direct_[k], fromPll);
         }
-        return {worst, sum};
+    }
+    const Limits& boundOverEveryPll() const { return anyPllBound_; }
+
+    // How far each output may be off in a plan no worse than (worst, sum), when every output is
+    // at least `least` off: no more than the worst. And when `least` already reaches the worst,
+    // a plan no worse has that very worst and at most the sum, so an output may be off no more
+    // than the sum leaves beside the others' least.
+    Limits limits(double worst, double sum, const Limits& least) const {
+        double total = 0;
+        double leastWorst = 0;
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            total += least[k];
+            leastWorst = std::max(leastWorst, least[k]);
+        }
+        const bool worstReached = leastWorst >= worst - Epsilon;
+        Limits limit{};
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            limit[k] = worst + 4 * Epsilon;
+            if (worstReached)
+                limit[k] = std::min(limit[k], sum - (total - least[k]) + 4 * Epsilon);
+        }
+        return limit;
     }
 
     // Whether the outputs that keep their routes can run on this bank setting.
@@ -153,9 +208,12 @@ public:
         return false;
     }
 
-    // The bank settings worth trying from `clock` when no worst error above `limit` counts.
-    void candidates(int bank, bool fromReference, double clock, double limit,
-                    std::vector<BankSetting>& out) const {
+    // The bank settings worth trying from `clock` when no error above `limit` counts.
+    // With `thin`, settings that another serves at least as well are left out: fewer pairs to
+    // try, for the price of the comparison.
+    void candidates(int bank, bool fromReference, double clock, const Limits& limit,
+                    std::vector<BankSetting>& out, bool thin = true) const {
+        const std::size_t first = out.size();
         std::array<bool, ChipLimits::DividerNMax + 1> take{};
         const auto mark = [&take](double low, double high) {
             const int a = std::max(ChipLimits::DividerNMin, int(std::floor(low)) - 1);
@@ -163,12 +221,10 @@ public:
             for (int n = a; n <= b; ++n)
                 take[std::size_t(n)] = true;
         };
-        for (std::size_t k = 0; k < requested_.size() && limit < 0.5; ++k) {
-            const double x = clock / target_[k];
-            mark(x / (1 + limit + Epsilon), x / (1 - limit - Epsilon));
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            const auto [low, high] = window(k, clock, limit[k]);
+            mark(low, high);
         }
-        if (limit >= 0.5)
-            mark(ChipLimits::DividerNMin, ChipLimits::DividerNMax);  // so wide a limit: all
         // The smallest DIVxN of each kind the fixed routes need: any, a multiple of 4, 6, a
         // multiple of 8.
         const auto smallest = [&](auto fits) {
@@ -186,6 +242,12 @@ public:
         else
             smallest([](int n) { return n % 8 == 0; });
 
+        // The fixed routes' errors do not depend on DIVxN.
+        std::array<std::array<double, 3>, OutputCount> fixed{};
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            for (int c = 1; c < 3; ++c)
+                fixed[k][std::size_t(c)] = errorOf(k, routeHz(firstCode(bank) + c, clock, 8));
+        }
         bool idleTaken = false;  // one setting that serves nobody is enough
         for (int n = ChipLimits::DividerNMin; n <= ChipLimits::DividerNMax; ++n) {
             if (!take[std::size_t(n)] || !keptOutputsRun(bank, clock, n))
@@ -194,9 +256,14 @@ public:
             s.fromReference = fromReference;
             s.n = n;
             bool serves = false;
+            const int code = firstCode(bank);
             for (std::size_t k = 0; k < requested_.size(); ++k) {
-                const double best = bestRoute(k, bank, clock, n).error;
-                s.error[k] = best <= limit + Epsilon ? best : Infinite;
+                double best = allows(code, n) ? errorOf(k, clock / n) : Infinite;
+                for (int c = 1; c < 3; ++c) {
+                    if (allows(code + c, n))
+                        best = std::min(best, fixed[k][std::size_t(c)]);
+                }
+                s.error[k] = best <= limit[k] ? best : Infinite;
                 serves = serves || s.error[k] < Infinite;
             }
             if (!serves) {
@@ -206,7 +273,79 @@ public:
             }
             out.push_back(s);
         }
-        dropDominated(out);
+        if (thin)
+            dropDominated(out, first);
+    }
+
+    // The sets of requested outputs (bit k: slot k) that a bank fed by `clock` can serve within
+    // `limit`, as bits of a 64-bit word (bit m: set m). A set here may hold more outputs than a
+    // real setting serves, never fewer: the word only rules settings out.
+    quint64 coverSets(int bank, double clock, const Limits& limit) const {
+        const int code = firstCode(bank);
+        std::array<quint8, ChipLimits::DividerNMax + 1> byN{};  // served through DIVxN itself
+        std::array<bool, ChipLimits::DividerNMax + 1> take{};
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            const auto [lowN, highN] = window(k, clock, limit[k]);
+            const int low = std::max(ChipLimits::DividerNMin, int(std::floor(lowN)) - 1);
+            const int high = std::min(ChipLimits::DividerNMax, int(std::ceil(highN)) + 1);
+            for (int n = low; n <= high; ++n) {
+                byN[std::size_t(n)] |= quint8(1u << k);
+                take[std::size_t(n)] = true;
+            }
+        }
+        std::array<quint8, 3> fixedSet{};
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            for (int c = 1; c < 3; ++c) {
+                if (errorOf(k, routeHz(code + c, clock, 8)) <= limit[k])
+                    fixedSet[std::size_t(c)] |= quint8(1u << k);
+            }
+        }
+        for (int c = 1; c < 3; ++c) {
+            if (firstAllowed_[std::size_t(code + c)] > 0)
+                take[std::size_t(firstAllowed_[std::size_t(code + c)])] = true;
+        }
+        if (firstAllowedBoth_[std::size_t(bank)] > 0)
+            take[std::size_t(firstAllowedBoth_[std::size_t(bank)])] = true;
+        quint64 sets = 1;  // serving nobody
+        for (int n = ChipLimits::DividerNMin; n <= ChipLimits::DividerNMax; ++n) {
+            if (!take[std::size_t(n)])
+                continue;
+            unsigned set = allows(code, n) ? byN[std::size_t(n)] : 0;
+            for (int c = 1; c < 3; ++c) {
+                if (allows(code + c, n))
+                    set |= fixedSet[std::size_t(c)];
+            }
+            sets |= quint64(1) << set;
+        }
+        return sets;
+    }
+
+    // The outputs the reference serves within `limit` directly.
+    unsigned directSet(const Limits& limit) const {
+        unsigned set = 0;
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            if (direct_[k] <= limit[k])
+                set |= 1u << k;
+        }
+        return set;
+    }
+
+    // Whether some set of `sets1` with some of `sets2` and `direct` serve every requested output.
+    bool covers(quint64 sets1, quint64 sets2, unsigned direct) const {
+        const unsigned all = (1u << requested_.size()) - 1;
+        quint64 closed = sets2;  // bit m: some set of sets2 holds m
+        for (std::size_t k = 0; k < requested_.size(); ++k) {
+            for (unsigned m = 0; m <= all; ++m) {
+                if (!(m & (1u << k)) && (closed >> (m | (1u << k)) & 1))
+                    closed |= quint64(1) << m;
+            }
+        }
+        const unsigned need = all & ~direct;
+        for (unsigned m = 0; m <= all; ++m) {
+            if ((sets1 >> m & 1) && (closed >> (need & ~m) & 1))
+                return true;
+        }
+        return false;
     }
 
     // The best route of slot k on a bank set to `clock` and `n`: the least error, the lowest code
@@ -218,7 +357,7 @@ public:
     Route bestRoute(std::size_t k, int bank, double clock, int n) const {
         Route best;
         for (int code = firstCode(bank); code < firstCode(bank) + 3; ++code) {
-            if (!routeAllowsDividerN(code, n))
+            if (!allows(code, n))
                 continue;
             const double e = errorOf(k, routeHz(code, clock, n));
             if (e < best.error)
@@ -230,33 +369,62 @@ public:
 private:
     // A setting no better than another for every output is never needed; of equals the first
     // stays.
-    void dropDominated(std::vector<BankSetting>& settings) const {
+    // Settings in the order of their summed error: one can only be dominated by one before it,
+    // and only by one that stays, so each is held against those that stay.
+    void dropDominated(std::vector<BankSetting>& settings, std::size_t first) const {
+        constexpr double NoRoute = 1e12;  // beyond every real error, for the order only
         const std::size_t count = requested_.size();
-        std::vector<BankSetting> kept;
-        kept.reserve(settings.size());
-        for (std::size_t a = 0; a < settings.size(); ++a) {
-            bool dominated = false;
-            for (std::size_t b = 0; b < settings.size() && !dominated; ++b) {
-                if (a == b)
-                    continue;
-                bool noWorse = true;
-                bool better = false;
-                for (std::size_t k = 0; k < count && noWorse; ++k) {
-                    noWorse = settings[b].error[k] <= settings[a].error[k];
-                    better = better || settings[b].error[k] < settings[a].error[k];
-                }
-                dominated = noWorse && (better || b < a);
-            }
-            if (!dominated)
-                kept.push_back(settings[a]);
+        const std::size_t end = settings.size();
+        std::array<std::pair<double, std::size_t>, 2 * (ChipLimits::DividerNMax + 1)> order{};
+        for (std::size_t a = first; a < end; ++a) {
+            double sum = 0;
+            for (std::size_t k = 0; k < count; ++k)
+                sum += std::min(settings[a].error[k], NoRoute);
+            order[a - first] = {sum, a};
         }
-        settings.swap(kept);
+        std::sort(order.begin(), order.begin() + std::ptrdiff_t(end - first));
+        std::array<std::size_t, 2 * (ChipLimits::DividerNMax + 1)> stays{};
+        std::array<bool, 2 * (ChipLimits::DividerNMax + 1)> kept{};
+        std::size_t stayCount = 0;
+        for (std::size_t i = 0; i < end - first; ++i) {
+            const BankSetting& x = settings[order[i].second];
+            bool dominated = false;
+            for (std::size_t j = 0; j < stayCount && !dominated; ++j) {
+                const BankSetting& y = settings[stays[j]];
+                bool noWorse = true;
+                for (std::size_t k = 0; k < count && noWorse; ++k)
+                    noWorse = y.error[k] <= x.error[k];
+                dominated = noWorse;
+            }
+            if (!dominated) {
+                stays[stayCount++] = order[i].second;
+                kept[order[i].second - first] = true;
+            }
+        }
+        std::size_t next = first;
+        for (std::size_t a = first; a < end; ++a) {
+            if (kept[a - first])
+                settings[next++] = settings[a];
+        }
+        settings.resize(next);
     }
+
+    // The DIVxN (as real numbers) that give slot k from `clock` within `limit` of its target.
+    std::pair<double, double> window(std::size_t k, double clock, double limit) const {
+        const double x = clock / target_[k];
+        return {x / (1 + limit), limit < 1 ? x / (1 - limit) : double(ChipLimits::DividerNMax)};
+    }
+
+    bool allows(int code, int n) const { return allowed_[std::size_t(code)][std::size_t(n)]; }
 
     struct Kept {
         int output;
         int code;
     };
+    // routeAllowsDividerN as a table, by code and DIVxN.
+    std::array<std::array<bool, ChipLimits::DividerNMax + 1>, 8> allowed_{};
+    std::array<int, 8> firstAllowed_{};      // the least DIVxN a code allows, 0: none
+    std::array<int, 2> firstAllowedBoth_{};  // the least DIVxN both fixed routes of a bank allow
     const PlanRequest& request_;
     double reference_;
     std::vector<int> requested_;
@@ -265,6 +433,7 @@ private:
     std::array<double, OutputCount> maximum_{};
     std::array<double, OutputCount> direct_{};
     std::array<double, OutputCount> referenceBound_{};
+    Limits anyPllBound_{};
 };
 
 // Where a requested output takes its frequency from: 0 the reference itself, 1 or 2 a bank. A
@@ -309,16 +478,28 @@ struct Best {
     }
 };
 
-// The best pair of bank settings for the lists; `needPll`: only pairs that draw on the PLL.
-// Returns true when a pair beats `best` (or equals it, with `takeEqual`), and puts it there.
+// The best pair of bank settings for the lists; `needPll`: only pairs that draw on the PLL;
+// `pllPairs`: also pairs that feed both banks from it. Returns true when a pair beats `best` (or
+// equals it, with `takeEqual`), and puts it there.
 bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
-              const std::vector<BankSetting>& bank2, bool needPll, bool takeEqual, Best& best) {
+              const std::vector<BankSetting>& bank2, bool needPll, bool pllPairs, bool takeEqual,
+              Best& best) {
     const std::size_t count = search.requestedCount();
     bool improved = false;
+    // Each list holds its reference-fed settings first.
+    const auto firstFromPll = [](const std::vector<BankSetting>& list) {
+        std::size_t i = 0;
+        while (i < list.size() && list[i].fromReference)
+            ++i;
+        return i;
+    };
+    const std::size_t pll2 = firstFromPll(bank2);
     for (const BankSetting& a : bank1) {
-        for (const BankSetting& b : bank2) {
-            if (needPll && a.fromReference && b.fromReference)
-                continue;
+        // The settings of bank 2 this one pairs with.
+        const std::size_t from = needPll && a.fromReference ? pll2 : 0;
+        const std::size_t to = !pllPairs && !a.fromReference ? pll2 : bank2.size();
+        for (std::size_t j = from; j < to; ++j) {
+            const BankSetting& b = bank2[j];
             const double limit = best.found ? best.worst + Epsilon : Infinite;
             double worst = 0;
             double sum = 0;
@@ -355,6 +536,25 @@ bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
         }
     }
     return improved;
+}
+
+// Appends to `out` the reference-fed settings of `from` that may take part in a plan no worse
+// than `best` with the other bank fed by the PLL, when output k cannot do better than
+// `pllAlone[k]` from the reference itself or the PLL.
+void keepPromising(const Search& search, const std::vector<BankSetting>& from,
+                   const Limits& pllAlone, const Best& best, std::vector<BankSetting>& out) {
+    const std::size_t count = search.requestedCount();
+    for (const BankSetting& c : from) {
+        double worst = 0;
+        double sum = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const double e = std::min(c.error[k], pllAlone[k]);
+            worst = std::max(worst, e);
+            sum += e;
+        }
+        if (!best.found || best.compare(worst, sum) <= 0)
+            out.push_back(c);
+    }
 }
 
 // Whether P / Q is the setting of its frequency with the lowest Q within the search.
@@ -513,15 +713,13 @@ Plan planOutputs(const PlanRequest& r) {
     Best best;
 
     // Without the PLL: both banks fed by the reference.
+    Limits unlimited;
+    unlimited.fill(Infinite);
     std::vector<BankSetting> reference1;
     std::vector<BankSetting> reference2;
-    search.candidates(Bank1, true, reference, Infinite, reference1);
-    search.candidates(Bank2, true, reference, Infinite, reference2);
-    bestPair(search, reference1, reference2, false, false, best);
-    const bool pllFree = best.found;
-    // A bank the kept outputs draw on from the PLL can only be fed by the PLL: the plan may
-    // switch it to the reference only when the kept outputs run there too, which the candidates
-    // check.
+    search.candidates(Bank1, true, reference, unlimited, reference1);
+    search.candidates(Bank2, true, reference, unlimited, reference2);
+    bestPair(search, reference1, reference2, false, false, false, best);
 
     const HzRange vco = vcoRange(r.board.grade);
     const PlanSearchRange& range = r.search;
@@ -529,9 +727,10 @@ Plan planOutputs(const PlanRequest& r) {
     const int qLast =
         std::min(range.qMax, int(std::floor(reference / ChipLimits::ComparisonMinHz)));
     long long examined = 0;
-    double limitOfLists = -1;
-    std::vector<BankSetting> pllBank1;
-    std::vector<BankSetting> pllBank2;
+    std::pair<double, double> listsFor{-1, -1};  // the best (worst, sum) the lists were made for
+    quint64 referenceSets1 = 0;
+    quint64 referenceSets2 = 0;
+    unsigned directSet = 0;
     std::vector<BankSetting> list1;
     std::vector<BankSetting> list2;
     for (int q = range.qMin; q <= qLast; ++q) {
@@ -544,35 +743,71 @@ Plan planOutputs(const PlanRequest& r) {
             if (pll < vco.low || !lowestQOfItsFrequency(p, q, range))
                 continue;
             ++examined;
+            Limits limit = unlimited;
+            bool pllPairs = true;
+            Limits pllPairLeast{};
             if (best.found) {
-                const auto [worst, sum] = search.bound(pll);
-                if (best.compare(worst, sum) > 0)
+                Limits least{};
+                search.bound(pll, least, pllPairLeast);
+                const auto worse = [&](const Limits& bound) {
+                    double worst = 0;
+                    double sum = 0;
+                    for (std::size_t k = 0; k < search.requestedCount(); ++k) {
+                        worst = std::max(worst, bound[k]);
+                        sum += bound[k];
+                    }
+                    return best.compare(worst, sum) > 0;
+                };
+                if (worse(least))
                     continue;
+                pllPairs = !worse(pllPairLeast);
+                limit = search.limits(best.worst, best.sum, least);
             }
-            const double limit = best.found ? best.worst : Infinite;
-            if (limit != limitOfLists) {
-                // The reference-fed settings depend on the limit only.
+            if (listsFor != std::make_pair(best.worst, best.sum)) {
+                // The reference-fed settings depend on the best plan only.
+                const Limits anyPll =
+                    best.found ? search.limits(best.worst, best.sum, search.boundOverEveryPll())
+                               : unlimited;
                 reference1.clear();
                 reference2.clear();
-                search.candidates(Bank1, true, reference, limit, reference1);
-                search.candidates(Bank2, true, reference, limit, reference2);
-                limitOfLists = limit;
+                search.candidates(Bank1, true, reference, anyPll, reference1);
+                search.candidates(Bank2, true, reference, anyPll, reference2);
+                referenceSets1 = search.coverSets(Bank1, reference, anyPll);
+                referenceSets2 = search.coverSets(Bank2, reference, anyPll);
+                directSet = search.directSet(anyPll);
+                listsFor = {best.worst, best.sum};
             }
-            pllBank1.clear();
-            pllBank2.clear();
-            search.candidates(Bank1, false, pll, limit, pllBank1);
-            search.candidates(Bank2, false, pll, limit, pllBank2);
-            list1 = reference1;
-            list1.insert(list1.end(), pllBank1.begin(), pllBank1.end());
-            list2 = reference2;
-            list2.insert(list2.end(), pllBank2.begin(), pllBank2.end());
+            // With one bank fed by the reference and the other by this PLL, each output does no
+            // better than that reference-fed setting or its own bound on the PLL: the
+            // reference-fed settings that cannot make a plan no worse than the best are left out.
+            list1.clear();
+            list2.clear();
+            keepPromising(search, reference1, pllPairLeast, best, list1);
+            keepPromising(search, reference2, pllPairLeast, best, list2);
+            const std::size_t fromReference1 = list1.size();
+            const std::size_t fromReference2 = list2.size();
+            if (!pllPairs && fromReference1 + fromReference2 == 0)
+                continue;
+            // Two banks and the reference cannot serve every output within its limit: this PLL
+            // has nothing better.
+            if (!search.covers(referenceSets1 | search.coverSets(Bank1, pll, limit),
+                               referenceSets2 | search.coverSets(Bank2, pll, limit), directSet))
+                continue;
+            // The reference-fed settings, then this PLL's; a bank's PLL-fed settings are needed
+            // only with a partner in the other bank. Without pairs of PLL-fed settings, each is
+            // paired with the few reference-fed ones: thinning them would cost more than it saves.
+            const bool thin = pllPairs || fromReference1 + fromReference2 > 16;
+            if (pllPairs || fromReference2 > 0)
+                search.candidates(Bank1, false, pll, limit, list1, thin);
+            if (pllPairs || fromReference1 > 0)
+                search.candidates(Bank2, false, pll, limit, list2, thin);
 
             Best here = best;
             // Equal errors: a plan without the PLL stays; among PLL plans the higher frequency,
             // then the lower Q.
             const bool higher = here.pll && (qint64(p) * here.q > qint64(here.p) * q);
             const bool takeEqual = best.found && best.pll && higher;
-            if (!bestPair(search, list1, list2, true, takeEqual, here))
+            if (!bestPair(search, list1, list2, true, pllPairs, takeEqual, here))
                 continue;
             here.pll = true;
             here.p = p;
@@ -580,7 +815,6 @@ Plan planOutputs(const PlanRequest& r) {
             best = here;
         }
     }
-    (void)pllFree;
     if (!best.found) {
         failed.problem = QStringLiteral(
             "no setting lets the enabled outputs that are not "

@@ -4,14 +4,20 @@
 
 #include "cli/cli.h"
 #include "files/registerfile.h"
+#include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
+#include "frequency/frequencyreadout.h"
 #include "frequency/solver.h"
 #include "registerfilebytes.h"
 #include "simusbbackend.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <map>
 #include <memory>
 
 namespace {
@@ -154,6 +160,12 @@ private slots:
     void solveMatchesTheWindowsSolver_data();
     void solveMatchesTheWindowsSolver();
     void solveWriteProgramsTheChipFromItsOwnConfiguration();
+    void planPrintsThePlan();
+    void planMissingTheToleranceExitsOne();
+    void planJsonIsOneObject();
+    void planSavesAFileTheWindowLoads();
+    void planWriteProgramsTheChipInTheSafeOrder();
+    void planWriteKeepsWhatIsNotNamedOrTurnsItOff();
     void listNamesEveryDeviceAndMarksAdapters();
     void helpDescribesEachCommand_data();
     void helpDescribesEachCommand();
@@ -392,6 +404,57 @@ void TestCli::exitCodesAndErrorLines_data() {
     }
     QTest::newRow("solve without f1") << QStringList{"solve", "--ref", "10000000"} << true << 2
                                       << "Error: solve needs --ref and --f1";
+    // plan's bad input: with --write, nothing is read or written.
+    const struct {
+        const char* name;
+        QStringList arguments;
+        const char* error;
+    } planRefusals[] = {
+        {"plan unknown output",
+         {"LCLK7=1M"},
+         "unknown output \"LCLK7\"; the outputs are LCLK1, LCLK2, LCLK3, LCLK4, CLK5 and CLK6"},
+        {"plan output twice", {"lclk1=1M", "LCLK1=2M"}, "LCLK1 is named twice"},
+        {"plan no target", {}, "plan needs at least one OUTPUT=FREQ, such as LCLK1=25M"},
+        {"plan no equals", {"CLK5"}, "\"CLK5\" is no OUTPUT=FREQ, such as LCLK1=25M"},
+        {"plan target zero",
+         {"CLK5=0"},
+         "CLK5 takes a positive frequency in Hz (k or M may follow), not \"0\""},
+        {"plan target nan",
+         {"CLK5=nan"},
+         "CLK5 takes a positive frequency in Hz (k or M may follow), not \"nan\""},
+        {"plan target suffix",
+         {"CLK5=25G"},
+         "CLK5 takes a positive frequency in Hz (k or M may follow), not \"25G\""},
+        {"plan target too low",
+         {"CLK6=32.768k"},
+         "the target 32.768 kHz of CLK6 is outside 80 kHz..200 MHz, what it can give"},
+        {"plan target too high",
+         {"LCLK2=201M"},
+         "the target 201 MHz of LCLK2 is outside 80 kHz..200 MHz, what it can give"},
+        {"plan target at 2.5 V",
+         {"LCLK2=170M", "--supply", "2.5"},
+         "the target 170 MHz of LCLK2 is outside 80 kHz..166.6 MHz, what it can give"},
+        {"plan tolerance",
+         {"LCLK1=1M", "--tolerance", "-3"},
+         "--tolerance takes a number of ppm from 0 up, not \"-3\""},
+        {"plan grade",
+         {"LCLK1=1M", "--grade", "military"},
+         "--grade takes commercial or industrial, not \"military\""},
+        {"plan supply", {"LCLK1=1M", "--supply", "5"}, "--supply takes 3.3 or 2.5, not \"5\""},
+    };
+    for (const auto& refusal : planRefusals) {
+        QTest::newRow(refusal.name)
+            << (QStringList{"plan", "--ref", "10M", "--write"} + refusal.arguments) << true << 2
+            << QString("Error: ") + refusal.error;
+    }
+    QTest::newRow("plan crystal reference")
+        << QStringList{"plan", "--ref", "48M", "LCLK1=1M", "--write"} << true << 2
+        << "Error: the reference must be whole hertz within 8 MHz..30 MHz for a crystal";
+    QTest::newRow("plan driven reference")
+        << QStringList{"plan", "--ref", "134M", "--driven", "LCLK1=1M"} << false << 2
+        << "Error: the reference must be whole hertz within 1 MHz..133 MHz for a driven clock";
+    QTest::newRow("plan without ref")
+        << QStringList{"plan", "LCLK1=1M"} << false << 2 << "Error: plan needs --ref";
     QTest::newRow("export format") << QStringList{"export", good, "--format", "yaml"} << true << 2
                                    << "Error: --format takes i2cset, c or json, not \"yaml\"";
     QTest::newRow("export bus") << QStringList{"export", good, "--bus", "-1"} << true << 2
@@ -665,6 +728,204 @@ void TestCli::solveWriteProgramsTheChipFromItsOwnConfiguration() {
     QCOMPARE(chip->registerValue(0x46) & 0x3F, 0x3F);
 }
 
+void TestCli::planPrintsThePlan() {
+    Bench b;
+    // 100 MHz from 10 MHz is exact on many PLLs: the highest (400 MHz, P 80 / Q 2) wins.
+    const Run r = b.run({"plan", "--ref", "10M", "lclk1=100M", "--tolerance", "0"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+    const QString head =
+        "PLL   400000000.00000 Hz  P 80 (PB 36, PO 0)  Q 2  pump 1\n"
+        "DIV1  from the PLL, N 4\n"
+        "DIV2  not used (kept as it is)\n"
+        "LCLK1  DIV1CLK/DIV1N  100000000.00000 Hz  target 100000000.00000 Hz  error +0.00000 Hz  "
+        "+0.000 ppm\n"
+        "LCLK2  off\nLCLK3  off\nLCLK4  off\nCLK5   off\nCLK6   off\n"
+        "worst error 0.000 ppm (LCLK1), tolerance 0 ppm; ";
+    QVERIFY2(r.out.startsWith(head), qPrintable(r.out));
+    QVERIFY(r.out.endsWith(" PLL settings examined\n"));
+
+    // 25 MHz and 12.5 MHz from a 25 MHz reference need no PLL.
+    const Run direct = b.run({"plan", "--ref", "25000000", "LCLK1=25M", "CLK5=12.5M"});
+    QCOMPARE(direct.code, 0);
+    QVERIFY2(direct.out.startsWith("PLL   not used (P, Q and the pump kept as they are)\n"
+                                   "DIV1  from the reference, N 4\n"
+                                   "DIV2  not used (kept as it is)\n"
+                                   "LCLK1  F ref          25000000.00000 Hz  target "
+                                   "25000000.00000 Hz  error +0.00000 Hz  +0.000 ppm\n"),
+             qPrintable(direct.out));
+    QVERIFY(
+        direct.out.contains("\nCLK5   DIV1CLK/2      12500000.00000 Hz  target "
+                            "12500000.00000 Hz  error +0.00000 Hz  +0.000 ppm\n"));
+    QCOMPARE(int(b.usb.transfers().size()), 0);
+}
+
+void TestCli::planMissingTheToleranceExitsOne() {
+    Bench b;
+    // 33.333 MHz and 14.31818 MHz from 10 MHz: the best plan is about 1000 ppm off.
+    const QStringList plan{"plan", "--ref", "10M", "LCLK1=33.333M", "LCLK2=14.31818M"};
+    const Run loose = b.run(plan + QStringList{"--tolerance", "2000"});
+    QCOMPARE(loose.code, 0);
+    const Run strict = b.run(plan + QStringList{"--tolerance", "100"});
+    QCOMPARE(strict.code, 1);
+    QCOMPARE(strict.out, QString(loose.out).replace("tolerance 2000 ppm", "tolerance 100 ppm"));
+    QVERIFY(oneErrorLine(strict.err));
+    QVERIFY2(strict.err.startsWith("Error: the best plan misses the tolerance: LCLK"),
+             qPrintable(strict.err));
+}
+
+void TestCli::planJsonIsOneObject() {
+    Bench b;
+    const Run r = b.run({"plan", "--ref", "27M", "LCLK1=74.25M", "CLK6=13.5M", "LCLK3=3.375M",
+                         "--json", "--tolerance", "5"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &parseError);
+    QVERIFY2(doc.isObject(), qPrintable(parseError.errorString()));
+    const QJsonObject plan = doc.object();
+    QCOMPARE(plan["reference"].toDouble(), 27e6);
+    QCOMPARE(plan["tolerancePpm"].toDouble(), 5.0);
+    QCOMPARE(plan["withinTolerance"].toBool(), true);
+    QCOMPARE(plan["worstErrorPpm"].toDouble(), 0.0);
+    const QJsonObject pll = plan["pll"].toObject();
+    QCOMPARE(pll["used"].toBool(), true);
+    const int p = pll["p"].toInt();
+    const int q = pll["q"].toInt();
+    QCOMPARE(pll["frequency"].toDouble(), 27e6 * p / q);
+    QCOMPARE(2 * (pll["pb"].toInt() + 4) + pll["po"].toInt(), p);
+    const QJsonArray banks = plan["banks"].toArray();
+    QCOMPARE(banks.size(), 2);
+    QCOMPARE(banks[0].toObject()["name"].toString(), QString("DIV1"));
+    const QJsonArray outputs = plan["outputs"].toArray();
+    QCOMPARE(outputs.size(), 6);
+    const QStringList names{"LCLK1", "LCLK2", "LCLK3", "LCLK4", "CLK5", "CLK6"};
+    const std::map<QString, double> targets{
+        {"LCLK1", 74.25e6}, {"LCLK3", 3.375e6}, {"CLK6", 13.5e6}};
+    for (int i = 0; i < 6; ++i) {
+        const QJsonObject o = outputs[i].toObject();
+        QCOMPARE(o["name"].toString(), names[i]);
+        const auto target = targets.find(names[i]);
+        if (target == targets.end()) {
+            QVERIFY(o["target"].isNull());
+            QVERIFY(o["errorHz"].isNull());
+            QCOMPARE(o["enabled"].toBool(), false);
+            continue;
+        }
+        QCOMPARE(o["target"].toDouble(), target->second);
+        QCOMPARE(o["frequency"].toDouble(), target->second);  // all three are exact
+        QCOMPARE(o["errorHz"].toDouble(), 0.0);
+        QCOMPARE(o["errorPpm"].toDouble(), 0.0);
+        QCOMPARE(o["enabled"].toBool(), true);
+        const int route = o["route"].toInt();
+        QVERIFY(route >= 0 && route <= 6);
+        const QJsonObject bank = banks[route <= 3 ? 0 : 1].toObject();
+        if (route > 0) {
+            QVERIFY(bank["used"].toBool());
+            const double clock =
+                bank["source"].toString() == "pll" ? pll["frequency"].toDouble() : 27e6;
+            const double divisor = route == 2 || route == 5 ? 2
+                                   : route == 3             ? 3
+                                   : route == 6             ? 4
+                                                            : bank["n"].toDouble();
+            QCOMPARE(clock / divisor, target->second);
+        }
+    }
+}
+
+void TestCli::planSavesAFileTheWindowLoads() {
+    Bench b;
+    const QString file = b.path("p.cy22150.bin");
+    const Run r = b.run({"plan", "--ref", "10M", "LCLK2=20M", "CLK5=25M", "-o", file});
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.endsWith("Saved " + file + "\n"));
+    RegisterFileContents saved;
+    QString reason;
+    QVERIFY2(decodeRegisterFile(b.readFile("p.cy22150.bin"), saved, reason), qPrintable(reason));
+    QCOMPARE(saved.fRef, 10e6);
+    QCOMPARE(saved.flags, RegisterFileFlag::F2Enabled);
+    QCOMPARE(saved.targetF2, 20e6);
+    QCOMPARE(saved.registers[0x09] & 0x3F, 0x12);   // LCLK2 and CLK5
+    QCOMPARE(saved.registers[0x13], quint8(0x40));  // the start-up CAPLOAD
+    RegisterImage image;
+    image.bytes = saved.registers;
+    QVERIFY(checkChipRules(image, 10e6, BoardFacts{}).isEmpty());
+    const FrequencyReadout readout = readFrequencies(image, 10e6, NormalPllRange);
+    QCOMPARE(readout.outputs[1], 20e6);
+    QCOMPARE(readout.outputs[4], 25e6);
+    // show prints what the plan printed.
+    const Run shown = b.run({"show", file});
+    QCOMPARE(shown.code, 0);
+    QVERIFY(shown.out.contains("CLK5   enabled"));
+}
+
+void TestCli::planWriteProgramsTheChipInTheSafeOrder() {
+    Bench b;
+    auto chip = patternChip();
+    // Every output off on the chip: only the named one is planned and turned on.
+    chip->setRegisterValue(0x09, 0x00);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    b.usb.resetTransfers();
+    const Run r = b.run({"plan", "--ref", "10M", "LCLK1=50M", "--write"});
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.endsWith("Programmed the chip.\n"));
+    const std::vector<SimTransfer>& t = b.usb.transfers();
+    QCOMPARE(int(t.size()), ReadTransfers + WriteTransfers + ReadTransfers);
+    checkReadSequence(t, 0, 0x69);
+    for (int i = 0; i < 11; ++i) {
+        const SimTransfer& w = t[std::size_t(ReadTransfers + 2 * i)];
+        QCOMPARE(int(w.request), 7);
+        QCOMPARE(int(w.data.at(0)), WriteOrder[i]);
+        QCOMPARE(w.data.at(1), chip->registerValue(WriteOrder[i]));
+    }
+    checkReadSequence(t, ReadTransfers + WriteTransfers, 0x69);  // the verify
+    RegisterImage image;
+    for (int reg = 0; reg < 256; ++reg)
+        image[reg] = chip->registerValue(reg);
+    QCOMPARE(Field::outputEnables(image), 1);
+    QCOMPARE(readFrequencies(image, 10e6, NormalPllRange).outputs[0], 50e6);
+    QVERIFY(!hasErrors(checkChipRules(image, 10e6, BoardFacts{})));
+    QCOMPARE(chip->registerValue(0x10), chipPattern(0x10));  // nothing else written
+
+    // A plan that misses the tolerance is printed, never written.
+    b.usb.resetTransfers();
+    const Run missed =
+        b.run({"plan", "--ref", "10M", "LCLK1=33.333M", "--tolerance", "0", "--write"});
+    QCOMPARE(missed.code, 1);
+    QVERIFY(missed.out.contains("LCLK1  "));
+    QCOMPARE(b.writesSeen(), 0);
+}
+
+void TestCli::planWriteKeepsWhatIsNotNamedOrTurnsItOff() {
+    // The chip holds a configuration with every output on, DIV2N 10 under DIV2CLK/2 and
+    // DIV2CLK/4 (which the chip's rules forbid). Planning LCLK1 keeps the other outputs' routes,
+    // so DIV2N becomes a multiple of 8; --disable-unused turns them off instead.
+    for (const bool disable : {false, true}) {
+        Bench b;
+        auto chip = std::make_shared<SimCy22150>();
+        for (int reg = 0; reg < 256; ++reg)
+            chip->setRegisterValue(reg, knownRegisters()[std::size_t(reg)]);
+        b.usb.plug(SimDevice::adapter(1, 4, chip));
+        QStringList arguments{"plan", "--ref", "10M", "LCLK1=33.333M", "--write"};
+        if (disable)
+            arguments << "--disable-unused";
+        const Run r = b.run(arguments);
+        QCOMPARE(r.code, 0);
+        RegisterImage image;
+        for (int reg = 0; reg < 256; ++reg)
+            image[reg] = chip->registerValue(reg);
+        QVERIFY(!hasErrors(checkChipRules(image, 10e6, BoardFacts{})));
+        QCOMPARE(Field::outputEnables(image), disable ? 0x01 : 0x3F);
+        const quint32 before = Field::matrixWord(RegisterImage{knownRegisters()});
+        for (int output = 1; output < 6; ++output)
+            QCOMPARE(Field::crosspointCode(Field::matrixWord(image), output),
+                     Field::crosspointCode(before, output));
+        if (!disable)
+            QCOMPARE(Field::div2N(image) % 8, 0);
+        QVERIFY(r.out.contains(disable ? "CLK6   off\n" : "(not planned, kept)\n"));
+    }
+}
+
 void TestCli::listNamesEveryDeviceAndMarksAdapters() {
     Bench b;
     b.usb.plug(SimDevice::other(2, 2, 0x1A2C, 0x0E24));
@@ -697,6 +958,9 @@ void TestCli::helpDescribesEachCommand_data() {
     QTest::newRow("solve") << "solve"
                            << "Usage: vantrel-cli solve --ref HZ --f1 HZ [--f2 HZ] [--extended] "
                               "[--optimal] [-o FILE] [--write]\n";
+    QTest::newRow("plan") << "plan"
+                          << "Usage: vantrel-cli plan --ref HZ OUTPUT=FREQ... [--tolerance PPM] "
+                             "[--disable-unused] [--json] [-o FILE] [--write]\n";
 }
 
 void TestCli::helpDescribesEachCommand() {

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "emulatedusb.h"
+#include "frequency/chiprules.h"
+#include "frequency/frequencyreadout.h"
+#include "views/mainwindowform.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -284,6 +287,7 @@ private slots:
     void diagramEditReachesTheChip_data();
     void diagramEditReachesTheChip();
     void solveReachesTheChip();
+    void planOnTheCommandLineReachesTheChip();
     void openReadsTheSelectedAdapter();
     void chipThatDoesNotAcknowledge_data();
     void chipThatDoesNotAcknowledge();
@@ -478,6 +482,37 @@ void TestEndToEnd::solveReachesTheChip() {
     QVERIFY2(std::abs(lclk1Frequency(chip) - 50e6) < 1e-3,
              qPrintable(QString::number(lclk1Frequency(chip), 'f', 5)));
     QCOMPARE(ui().leLCLK1->text(), QString("50000000.00000 Hz"));
+}
+
+void TestEndToEnd::planOnTheCommandLineReachesTheChip() {
+    // The installed program, a process of its own over libusb-1.0, on the same emulated machine.
+    machine_->clearTransfers();
+    QProcess cli;
+    cli.start(QStringLiteral(VANTREL_CLI_PATH),
+              {"plan", "--ref", "10M", "LCLK1=50M", "lclk3=12.5M", "--write", "--device", "3:4"});
+    QVERIFY(cli.waitForFinished(30000));
+    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(cli.exitCode() == 0, qPrintable(QString::fromUtf8(cli.readAllStandardError())));
+    QVERIFY2(out.endsWith("Programmed the chip.\n"), qPrintable(out));
+
+    // The chip's configuration was read, written in the safe order, and read back.
+    std::vector<int> safeOrder(SafeWriteOrder.begin(), SafeWriteOrder.end());
+    QCOMPARE(writtenRegisters(*machine_->first), safeOrder);
+    QVERIFY(writtenRegisters(*machine_->second).empty());
+    RegisterImage chip;
+    chip.bytes = machine_->first->chipRegisters();
+    const FrequencyReadout readout = readFrequencies(chip, 10e6, NormalPllRange);
+    QCOMPARE(readout.outputs[0], 50e6);
+    QCOMPARE(readout.outputs[2], 12.5e6);
+    // The outputs not named stay on their routes, on banks the chip's rules allow.
+    QCOMPARE(Field::outputEnables(chip), 0x3F);
+    RegisterImage before;
+    before.bytes = FirstChip;
+    for (int output : {1, 3, 4, 5})
+        QCOMPARE(Field::crosspointCode(Field::matrixWord(chip), output),
+                 Field::crosspointCode(Field::matrixWord(before), output));
+    QVERIFY(!hasErrors(checkChipRules(chip, 10e6, BoardFacts{})));
 }
 
 void TestEndToEnd::openReadsTheSelectedAdapter() {

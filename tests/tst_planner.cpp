@@ -11,7 +11,9 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 namespace {
@@ -83,51 +85,55 @@ Objective bruteForce(const PlanRequest& r) {
         std::array<double, OutputCount> error;
     };
     Objective best;
+    // Every pair of bank settings with the banks fed by these clocks.
+    const auto tryClocks = [&](const std::vector<double>& clocks) {
+        std::array<std::vector<Setting>, 2> banks;
+        for (int bank = 0; bank < 2; ++bank) {
+            for (double clock : clocks) {
+                for (int n = 4; n <= 127; ++n) {
+                    bool runs = true;
+                    for (const auto& [output, code] : kept) {
+                        if ((bank == 0) != (code >= 1 && code <= 3) || code == 0)
+                            continue;
+                        runs = runs && routeAllowsDividerN(code, n) &&
+                               inRange(routeHz(code, clock, n), output, r.board);
+                    }
+                    if (!runs)
+                        continue;
+                    Setting s;
+                    for (std::size_t k = 0; k < count; ++k) {
+                        s.error[k] = INFINITY;
+                        for (int code = 1 + 3 * bank; code <= 3 + 3 * bank; ++code) {
+                            if (routeAllowsDividerN(code, n))
+                                s.error[k] =
+                                    std::min(s.error[k], error(k, routeHz(code, clock, n)));
+                        }
+                    }
+                    banks[std::size_t(bank)].push_back(s);
+                }
+            }
+        }
+        for (const Setting& a : banks[0]) {
+            for (const Setting& b : banks[1]) {
+                Objective o{0, 0};
+                for (std::size_t k = 0; k < count && o.worst <= best.worst + Same; ++k) {
+                    const double e = std::min({error(k, ref), a.error[k], b.error[k]});
+                    o.worst = std::max(o.worst, e);
+                    o.sum += e;
+                }
+                if (better(o, best))
+                    best = o;
+            }
+        }
+    };
+    tryClocks({ref});  // no PLL at all
     for (int q = r.search.qMin; q <= r.search.qMax; ++q) {
         if (ref / q < ChipLimits::ComparisonMinHz)
             break;
         for (int p = r.search.pMin; p <= r.search.pMax; ++p) {
             const double pll = ref * p / q;
-            if (!vco.contains(pll))
-                continue;
-            std::array<std::vector<Setting>, 2> banks;
-            for (int bank = 0; bank < 2; ++bank) {
-                for (double clock : {ref, pll}) {
-                    for (int n = 4; n <= 127; ++n) {
-                        bool runs = true;
-                        for (const auto& [output, code] : kept) {
-                            if ((bank == 0) != (code >= 1 && code <= 3) || code == 0)
-                                continue;
-                            runs = runs && routeAllowsDividerN(code, n) &&
-                                   inRange(routeHz(code, clock, n), output, r.board);
-                        }
-                        if (!runs)
-                            continue;
-                        Setting s;
-                        for (std::size_t k = 0; k < count; ++k) {
-                            s.error[k] = INFINITY;
-                            for (int code = 1 + 3 * bank; code <= 3 + 3 * bank; ++code) {
-                                if (routeAllowsDividerN(code, n))
-                                    s.error[k] =
-                                        std::min(s.error[k], error(k, routeHz(code, clock, n)));
-                            }
-                        }
-                        banks[std::size_t(bank)].push_back(s);
-                    }
-                }
-            }
-            for (const Setting& a : banks[0]) {
-                for (const Setting& b : banks[1]) {
-                    Objective o{0, 0};
-                    for (std::size_t k = 0; k < count && o.worst <= best.worst + Same; ++k) {
-                        const double e = std::min({error(k, ref), a.error[k], b.error[k]});
-                        o.worst = std::max(o.worst, e);
-                        o.sum += e;
-                    }
-                    if (better(o, best))
-                        best = o;
-                }
-            }
+            if (vco.contains(pll))
+                tryClocks({ref, pll});
         }
     }
     return best;
@@ -186,6 +192,8 @@ class TestPlanner : public QObject {
 private slots:
     void equalsBruteForceOnReducedRanges_data();
     void equalsBruteForceOnReducedRanges();
+    void equalsBruteForceOnSeededRequests_data();
+    void equalsBruteForceOnSeededRequests();
     void equalsBruteForceOnFullRange_data();
     void equalsBruteForceOnFullRange();
     void neverWorseThanTheWindowsSolver_data();
@@ -215,6 +223,11 @@ void TestPlanner::equalsBruteForceOnReducedRanges_data() {
         << narrowed(request(14.31818e6, {{0, 150e6}, {3, 1.8432e6}}, At2V5), 16, 400, 2, 5);
     QTest::newRow("10 MHz, five outputs sharing banks") << narrowed(
         request(10e6, {{0, 20e6}, {1, 22e6}, {2, 24e6}, {3, 26e6}, {4, 28e6}}), 200, 300, 5, 9);
+    QTest::newRow("27 MHz, six outputs, two below the PLL's reach") << narrowed(
+        request(
+            27e6,
+            {{0, 3100920}, {1, 118008110}, {2, 120820}, {3, 9574645}, {4, 136250343}, {5, 575089}}),
+        440, 560, 52, 60);
     RegisterImage kept = startupImage();
     // CLK6 keeps DIV2CLK/4 and LCLK4 DIV1CLK/3: DIV2N a multiple of 8, DIV1N 6.
     Field::setMatrixWord(kept, Field::packCrosspointCodes({0, 0, 0, 3, 0, 6}));
@@ -234,6 +247,50 @@ void TestPlanner::equalsBruteForceOnReducedRanges() {
                                           brute.worst, brute.sum)));
 }
 
+void TestPlanner::equalsBruteForceOnSeededRequests_data() {
+    // Requests drawn with a fixed seed: two to six outputs, targets spread over the outputs'
+    // whole range or crowded, the board facts varied, some outputs kept on their routes; each on
+    // a narrow P and Q window, so that the brute force stays quick.
+    QTest::addColumn<PlanRequest>("request");
+    std::mt19937 random(20261207);
+    const double references[] = {8e6, 10e6, 14318180, 25e6, 27e6, 30e6};
+    for (int i = 0; i < 16; ++i) {
+        PlanRequest r = request(references[random() % 6], {});
+        r.board.grade = random() % 3 == 0 ? PartGrade::Industrial : PartGrade::Commercial;
+        r.board.supply = random() % 4 == 0 ? LclkSupply::V2_5 : LclkSupply::V3_3;
+        const int count = 2 + int(random() % 5);
+        const bool crowded = random() % 2 == 0;
+        std::uniform_real_distribution<double> spread(std::log(90e3), std::log(160e6));
+        std::uniform_real_distribution<double> near(1.0, 1.3);
+        const double base = std::exp(spread(random));
+        std::vector<int> outputs{0, 1, 2, 3, 4, 5};
+        std::shuffle(outputs.begin(), outputs.end(), random);
+        for (int k = 0; k < count; ++k) {
+            const double hz =
+                crowded ? std::min(base * near(random), 160e6) : std::exp(spread(random));
+            r.targets[std::size_t(outputs[std::size_t(k)])] = {true, hz, std::nullopt};
+        }
+        if (count < 6 && random() % 2 == 0) {  // one output left on a route of its own
+            const int output = outputs[std::size_t(count)];
+            Field::setCrosspointCode(r.current, output, int(random() % 7));
+            Field::setOutputEnables(r.current, 1 << output);
+        }
+        // A window of P and Q whose PLLs lie within the grade's range.
+        const int q = 2 + int(random() % 20);
+        const HzRange vco = vcoRange(r.board.grade);
+        const int pLow = int(std::ceil(vco.low * q / r.referenceHz));
+        const int pHigh = std::min(ChipLimits::PTotalMax, int(vco.high * q / r.referenceHz));
+        const int p = pLow + int(random() % std::max(1, pHigh - pLow - 40));
+        r.search = {std::max(p, ChipLimits::PTotalMin), std::min(p + 60, ChipLimits::PTotalMax), q,
+                    q + 3};
+        QTest::addRow("seed %d", i) << r;
+    }
+}
+
+void TestPlanner::equalsBruteForceOnSeededRequests() {
+    equalsBruteForceOnReducedRanges();
+}
+
 void TestPlanner::equalsBruteForceOnFullRange_data() {
     // A 1 MHz driven reference keeps Q at 2..4 while P spans the chip's whole range, so that the
     // brute force over every pair of bank settings stays quick.
@@ -246,6 +303,8 @@ void TestPlanner::equalsBruteForceOnFullRange_data() {
         Driven);
     QTest::newRow("six close outputs") << request(
         1e6, {{0, 10e6}, {1, 10.5e6}, {2, 11e6}, {3, 11.5e6}, {4, 12e6}, {5, 12.5e6}}, Driven);
+    QTest::newRow("low outputs sharing the reference's bank")
+        << request(1e6, {{0, 100e3}, {1, 130e3}, {2, 25e6}, {3, 7.3728e6}}, Driven);
     QTest::newRow("industrial, four outputs")
         << request(1e6, {{0, 7.3728e6}, {1, 99e6}, {2, 32.768e3 * 3}, {4, 150e6}},
                    BoardFacts{PartGrade::Industrial, LclkSupply::V3_3, ReferenceKind::DrivenClock});

@@ -1,0 +1,315 @@
+// SPDX-License-Identifier: MIT
+#include "cli/adapters.h"
+#include "cli/boardoptions.h"
+#include "cli/commands.h"
+#include "cli/configurationtext.h"
+#include "cli/programming.h"
+#include "cli/progressbar.h"
+#include "cli/registerfiles.h"
+#include "common/printabletext.h"
+#include "frequency/chiprules.h"
+#include "frequency/planner.h"
+#include "usb/chipaccess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace {
+struct PlanOptions {
+    PlanRequest request;
+    std::optional<double> tolerancePpm;
+    bool json = false;
+};
+
+// OUTPUT=FREQ arguments into the request's targets; returns the exit code of a refusal.
+std::optional<int> readTargets(const QStringList& arguments, const CliContext& cli,
+                               PlanRequest& request) {
+    if (arguments.isEmpty())
+        return cli.fail(ExitCode::Usage,
+                        QStringLiteral("plan needs at least one OUTPUT=FREQ, such as LCLK1=25M"));
+    for (const QString& argument : arguments) {
+        const int equals = argument.indexOf('=');
+        if (equals < 0)
+            return cli.fail(ExitCode::Usage,
+                            QStringLiteral("\"%1\" is no OUTPUT=FREQ, such as LCLK1=25M")
+                                .arg(printableText(argument)));
+        const QString name = argument.left(equals).trimmed();
+        int output = -1;
+        for (int i = 0; i < OutputCount; ++i) {
+            if (name.compare(outputName(i), Qt::CaseInsensitive) == 0)
+                output = i;
+        }
+        if (output < 0)
+            return cli.fail(ExitCode::Usage,
+                            QStringLiteral("unknown output \"%1\"; the outputs are LCLK1, LCLK2, "
+                                           "LCLK3, LCLK4, CLK5 and CLK6")
+                                .arg(printableText(name)));
+        PlanTarget& target = request.targets[std::size_t(output)];
+        if (target.requested)
+            return cli.fail(ExitCode::Usage,
+                            QStringLiteral("%1 is named twice").arg(outputName(output)));
+        const QString text = argument.mid(equals + 1);
+        const std::optional<double> hz = parseScaledFrequency(text);
+        if (!hz)
+            return cli.fail(ExitCode::Usage,
+                            QStringLiteral("%1 takes a positive frequency in Hz (k or M may "
+                                           "follow), not \"%2\"")
+                                .arg(outputName(output), printableText(text)));
+        target.requested = true;
+        target.hz = *hz;
+    }
+    return std::nullopt;
+}
+
+QString routeName(int code) {
+    return QString::fromLatin1(CrosspointNames[std::size_t(code & 7)]);
+}
+
+QString bankText(const char* name, const PlannedBank& bank) {
+    if (!bank.used)
+        return QStringLiteral("%1  not used (kept as it is)").arg(QLatin1String(name));
+    return QStringLiteral("%1  from the %2, N %3")
+        .arg(QLatin1String(name), bank.fromReference ? "reference" : "PLL")
+        .arg(bank.n);
+}
+
+void printPlan(const CliContext& cli, const Plan& plan, const std::optional<double>& tolerance) {
+    if (plan.pllUsed)
+        cli.out << QString::asprintf("PLL   %s  P %d (PB %d, PO %d)  Q %d  pump %d\n",
+                                     qPrintable(hertzText(plan.pllHz)), plan.pTotal, plan.pb,
+                                     plan.po ? 1 : 0, plan.qTotal, plan.chargePump);
+    else
+        cli.out << "PLL   not used (P, Q and the pump kept as they are)\n";
+    cli.out << bankText("DIV1", plan.div1) << '\n' << bankText("DIV2", plan.div2) << '\n';
+    for (int i = 0; i < OutputCount; ++i) {
+        const PlannedOutput& out = plan.outputs[std::size_t(i)];
+        const QString name = outputName(i);
+        if (out.requested) {
+            cli.out << QString::asprintf(
+                "%-6s %-14s %s  target %s  error %+.5f Hz  %+.3f ppm\n", qPrintable(name),
+                qPrintable(routeName(out.route)), qPrintable(hertzText(out.hz)),
+                qPrintable(hertzText(out.targetHz)), out.errorHz, out.errorPpm);
+        } else if (out.enabled) {
+            cli.out << QString::asprintf("%-6s %-14s %s  (not planned, kept)\n", qPrintable(name),
+                                         qPrintable(routeName(out.route)),
+                                         qPrintable(hertzText(out.hz)));
+        } else {
+            cli.out << QString::asprintf("%-6s off\n", qPrintable(name));
+        }
+    }
+    cli.out << QString::asprintf("worst error %.3f ppm (%s)", plan.worstErrorPpm,
+                                 qPrintable(outputName(plan.worstOutput)));
+    if (tolerance)
+        cli.out << QString::asprintf(", tolerance %g ppm", *tolerance);
+    cli.out << QString::asprintf("; %lld PLL settings examined\n", plan.pllSettingsExamined);
+    cli.out.flush();
+}
+
+QJsonValue number(double value) {
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
+}
+
+QJsonObject planJson(const PlanRequest& request, const Plan& plan,
+                     const std::optional<double>& tolerance) {
+    QJsonObject pll{{"used", plan.pllUsed},   {"frequency", plan.pllHz}, {"p", plan.pTotal},
+                    {"pb", plan.pb},          {"po", plan.po ? 1 : 0},   {"q", plan.qTotal},
+                    {"pump", plan.chargePump}};
+    const auto bank = [](const char* name, const PlannedBank& b) {
+        return QJsonObject{{"name", name},
+                           {"used", b.used},
+                           {"source", b.fromReference ? "reference" : "pll"},
+                           {"n", b.n}};
+    };
+    QJsonArray outputs;
+    for (int i = 0; i < OutputCount; ++i) {
+        const PlannedOutput& out = plan.outputs[std::size_t(i)];
+        QJsonObject o{{"name", outputName(i)},  {"requested", out.requested},
+                      {"enabled", out.enabled}, {"frequency", number(out.hz)},
+                      {"route", out.route},     {"routeName", routeName(out.route)}};
+        o["target"] = out.requested ? QJsonValue(out.targetHz) : QJsonValue();
+        o["errorHz"] = out.requested ? QJsonValue(out.errorHz) : QJsonValue();
+        o["errorPpm"] = out.requested ? QJsonValue(out.errorPpm) : QJsonValue();
+        outputs.append(o);
+    }
+    return QJsonObject{{"reference", request.referenceHz},
+                       {"pll", pll},
+                       {"banks", QJsonArray{bank("DIV1", plan.div1), bank("DIV2", plan.div2)}},
+                       {"outputs", outputs},
+                       {"worstErrorPpm", plan.worstErrorPpm},
+                       {"worstErrorHz", plan.worstErrorHz},
+                       {"worstOutput", outputName(plan.worstOutput)},
+                       {"tolerancePpm", tolerance ? QJsonValue(*tolerance) : QJsonValue()},
+                       {"withinTolerance", plan.withinTolerance},
+                       {"pllSettingsExamined", double(plan.pllSettingsExamined)}};
+}
+
+// The register file of a plan: the window loads it with the reference, and with LCLK1's and
+// LCLK2's targets in its target fields where they were planned.
+RegisterFileContents planFile(const PlanRequest& request, const RegisterImage& image) {
+    RegisterFileContents contents;
+    contents.registers = image.bytes;
+    contents.fRef = request.referenceHz;
+    const PlanTarget& lclk1 = request.targets[0];
+    const PlanTarget& lclk2 = request.targets[1];
+    const double f1 = lclk1.requested ? lclk1.hz : 0;
+    const double f2 = lclk2.requested ? lclk2.hz : f1;
+    contents.f1Number = contents.targetF1 = f1;
+    contents.f2Number = contents.targetF2 = f2;
+    contents.flags = lclk2.requested ? RegisterFileFlag::F2Enabled : 0;
+    return contents;
+}
+}  // namespace
+
+int runPlanCommand(const QStringList& arguments, const CliContext& cli) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Plans P, Q, both divider banks and the routes for targets on any of the six outputs: "
+        "the setting with the least worst error (then the least summed error) among every "
+        "setting that breaks none of the chip's rules. Outputs not named keep their routes.");
+    parser.addPositionalArgument("OUTPUT=FREQ",
+                                 "An output (LCLK1..LCLK4, CLK5, CLK6, any case) and its target "
+                                 "in Hz, k or M may follow: LCLK1=25M CLK6=32.768k.");
+    const QCommandLineOption refOption(
+        "ref", "Reference frequency in whole Hz (k or M may follow).", "HZ");
+    const QCommandLineOption toleranceOption(
+        "tolerance", "The largest error accepted on each output, in ppm.", "PPM");
+    const QCommandLineOption disableUnused("disable-unused",
+                                           "Turns the outputs not named off instead of keeping "
+                                           "them.");
+    const QCommandLineOption output({"o", "output"}, "Saves the plan as a register file.", "FILE");
+    const QCommandLineOption write("write",
+                                   "Programs the chip with the plan, on the chip's own "
+                                   "configuration, as write does.");
+    const QCommandLineOption noVerify("no-verify", "With --write: skips the read-back.");
+    const QCommandLineOption force("force",
+                                   "With --write: programs even a configuration that breaks "
+                                   "one of the chip's rules.");
+    const QCommandLineOption json("json", "Prints the plan as one JSON object.");
+    for (const QCommandLineOption& o :
+         {refOption, toleranceOption, disableUnused, output, write, noVerify, force, json})
+        parser.addOption(o);
+    addBoardOptions(parser);
+    addAdapterOptions(parser, false);
+    if (std::optional<int> done = parseCommand(
+            parser,
+            "plan --ref HZ OUTPUT=FREQ... [--tolerance PPM] [--disable-unused] [--json] "
+            "[-o FILE] [--write]",
+            arguments, cli))
+        return *done;
+
+    PlanOptions options;
+    PlanRequest& request = options.request;
+    if (!parser.isSet(refOption))
+        return cli.fail(ExitCode::Usage, QStringLiteral("plan needs --ref"));
+    const std::optional<double> reference = parseScaledFrequency(parser.value(refOption));
+    if (!reference)
+        return cli.fail(ExitCode::Usage,
+                        QStringLiteral("--ref takes a positive frequency in Hz, not \"%1\"")
+                            .arg(printableText(parser.value(refOption))));
+    request.referenceHz = *reference;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, request.board))
+        return *failed;
+    if (std::optional<int> failed = readTargets(parser.positionalArguments(), cli, request))
+        return *failed;
+    if (parser.isSet(toleranceOption)) {
+        bool ok = false;
+        const double ppm = parser.value(toleranceOption).trimmed().toDouble(&ok);
+        if (!ok || !(ppm >= 0) || !std::isfinite(ppm))
+            return cli.fail(ExitCode::Usage,
+                            QStringLiteral("--tolerance takes a number of ppm from 0 up, not "
+                                           "\"%1\"")
+                                .arg(printableText(parser.value(toleranceOption))));
+        options.tolerancePpm = ppm;
+        for (PlanTarget& t : request.targets)
+            t.tolerancePpm = ppm;
+    }
+    request.disableUnused = parser.isSet(disableUnused);
+    options.json = parser.isSet(json);
+    // What the start-up image holds: every output off, so nothing not named is kept.
+    request.current.applyStartupDefaults();
+    if (const QString problem = planRequestProblem(request); !problem.isEmpty())
+        return cli.fail(ExitCode::Usage, problem);
+    if (parser.isSet(noVerify) && !parser.isSet(write))
+        return cli.fail(ExitCode::Usage, QStringLiteral("--no-verify needs --write"));
+    if (parser.isSet(force) && !parser.isSet(write))
+        return cli.fail(ExitCode::Usage, QStringLiteral("--force needs --write"));
+    AdapterOptions adapterOptions;
+    if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
+        return *failed;
+    const QString outputPath = parser.value(output);
+    if (parser.isSet(output))
+        if (std::optional<int> failed = checkOutputFile(outputPath, cli))
+            return *failed;
+    // With --json the plan alone goes to standard output; what is done goes with the errors.
+    QTextStream& notes = options.json ? cli.err : cli.out;
+
+    // Plans on `image`, prints and saves; returns the exit code, or nullopt to go on and write.
+    const auto planAndSave = [&](RegisterImage& image) -> std::optional<int> {
+        request.current = image;
+        const Plan plan = planOutputs(request);
+        if (!plan.found)
+            return cli.fail(ExitCode::Usage, plan.problem);
+        applyPlan(plan, image);
+        if (options.json)
+            cli.out << QJsonDocument(planJson(request, plan, options.tolerancePpm)).toJson();
+        else
+            printPlan(cli, plan, options.tolerancePpm);
+        cli.out.flush();
+        if (parser.isSet(output)) {
+            if (std::optional<int> failed =
+                    saveOutputFile(outputPath, cli, planFile(request, image)))
+                return failed;
+            notes << "Saved " << outputPath << Qt::endl;
+        }
+        if (!plan.withinTolerance)
+            return cli.fail(ExitCode::Failure,
+                            QStringLiteral("the best plan misses the tolerance: %1 is off by "
+                                           "%2 ppm")
+                                .arg(outputName(plan.worstOutput))
+                                .arg(plan.worstErrorPpm, 0, 'f', 3));
+        return std::nullopt;
+    };
+
+    if (!parser.isSet(write)) {
+        RegisterImage image;
+        image.applyStartupDefaults();
+        const std::optional<int> done = planAndSave(image);
+        return done ? *done : ExitCode::Done;
+    }
+
+    // The chip's own configuration is the base: the outputs not named keep what they have.
+    ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
+    const bool verify = !parser.isSet(noVerify);
+    std::optional<int> stopped;
+    const int code = runOnAdapters(
+        cli, adapterOptions, &bar, [&](AdapterConnection& c, const ListedDevice&, QString& text) {
+            RegisterImage image;
+            const ChipRead read = readChip(c, image);
+            bar.finish();
+            if (!read.ok()) {
+                text = read.error;
+                return false;
+            }
+            stopped = planAndSave(image);
+            if (stopped)
+                return true;  // reported; nothing is written
+            const Findings findings = checkChipRules(image, request.referenceHz, request.board);
+            if (hasErrors(findings) && !parser.isSet(force)) {
+                for (const Finding& f : findings)
+                    cli.err << findingLine(f) << '\n';
+                stopped = cli.fail(ExitCode::Failure,
+                                   QStringLiteral("the configuration breaks the chip's rules; "
+                                                  "nothing was written (--force writes it)"));
+                return true;
+            }
+            const bool ok = programChip(c, image, verify, cli, text);
+            bar.finish();
+            if (ok)
+                notes << "Programmed the chip." << Qt::endl;
+            return ok;
+        });
+    return stopped ? *stopped : code;
+}
