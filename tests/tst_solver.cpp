@@ -225,7 +225,7 @@ void TestSolver::readTarget() {
     QTEST(value, "value");
 }
 
-// The targets of the plan dialog: readTarget's rule, with an optional k or M suffix.
+// The targets of the plan dialog and vantrel-cli plan: readTarget's rule, with a k or M suffix.
 void TestSolver::readTypedFrequency_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("value");  // 0: refused
@@ -233,10 +233,13 @@ void TestSolver::readTypedFrequency_data() {
     QTest::newRow("M") << "25M" << 25e6;
     QTest::newRow("fractional M") << "14.31818M" << 14.31818e6;
     QTest::newRow("k") << "32.768k" << 32768.0;
-    QTest::newRow("padded, space before the suffix") << " 25 M " << 25e6;
+    QTest::newRow("padded") << " 25M " << 25e6;
+    QTest::newRow("space before the suffix") << "25 M" << 0.0;
     QTest::newRow("exponent and suffix") << "2.5e1M" << 25e6;
     QTest::newRow("lower-case m is not mega") << "25m" << 0.0;
-    QTest::newRow("upper-case K") << "25K" << 0.0;
+    QTest::newRow("upper-case K") << "25K" << 25e3;
+    QTest::newRow("near whole hertz is whole") << "33.333333M" << 33333333.0;
+    QTest::newRow("a fraction of a hertz stays") << "1.0000005k" << 1000.0005;
     QTest::newRow("unit word") << "25MHz" << 0.0;
     QTest::newRow("suffix alone") << "M" << 0.0;
     QTest::newRow("empty") << "" << 0.0;
