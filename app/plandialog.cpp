@@ -77,7 +77,9 @@ void PlanDialog::buildForm() {
         connect(target, &QLineEdit::textChanged, this, &PlanDialog::inputChanged);
         connect(check, &QCheckBox::toggled, this, &PlanDialog::inputChanged);
     }
-    layout->addWidget(outputs);
+    auto* top = new QHBoxLayout;
+    top->addWidget(outputs);
+    layout->addLayout(top);
 
     auto* options = new QFormLayout;
     tolerance_ = new QLineEdit(this);
@@ -97,7 +99,7 @@ void PlanDialog::buildForm() {
     reference_ = new QLabel(this);
     reference_->setObjectName(QStringLiteral("lbPlanReference"));
     options->addRow(tr("Reference frequency:"), reference_);
-    layout->addLayout(options);
+    top->addLayout(options);
     connect(tolerance_, &QLineEdit::textChanged, this, &PlanDialog::inputChanged);
     connect(disableUnused_, &QCheckBox::toggled, this, &PlanDialog::inputChanged);
     for (QComboBox* box : {grade_, supply_, referenceKind_})
@@ -136,6 +138,7 @@ void PlanDialog::buildForm() {
     connect(applyButton_, &QPushButton::clicked, this, &PlanDialog::apply);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     layout->addWidget(buttons);
+    resize(860, 600);  // the table's six columns side by side
 }
 
 void PlanDialog::showReference() {
