@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
 
+#include "app/plandialog.h"
 #include "frequency/frequencymodel.h"
 #include "frequency/solve.h"
 #include "session/boardsettings.h"
@@ -8,6 +9,8 @@
 #include "views/mainwindowform.h"
 
 #include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
 
 // The built-in icons, from a static library: registered by hand.
 static void initResources() {
@@ -39,6 +42,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
       views_(form_, session_),
       files_(form_, session_, views_) {
     ui_->setupUi(this);
+    addToolsMenu();
     useInstalledIconWithoutChipPng(*this);
     form_.ui = ui_;
     form_.window = this;
@@ -71,6 +75,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    delete planDialog_;  // it reads the session, which goes before the window's children do
     i2c_close(session_.adapter);
     session_.status.setListener({});
     delete ui_;
@@ -121,6 +126,44 @@ void MainWindow::editRegister(quint8 address) {
 void MainWindow::copyDividersToSolver() {
     session_.solver.divider1 = Field::div1N(session_.image);
     session_.solver.divider2 = Field::div2N(session_.image);
+}
+
+// Added in code after the form's File and USB menus, which stay as the form has them.
+void MainWindow::addToolsMenu() {
+    QMenu* tools = ui_->menuBar->addMenu(tr("Tools"));
+    tools->setObjectName(QStringLiteral("menuTools"));
+    planOutputsAction_ = tools->addAction(tr("Plan outputs..."));
+    planOutputsAction_->setObjectName(QStringLiteral("actionPlan_outputs"));
+    connect(planOutputsAction_, &QAction::triggered, this, &MainWindow::openPlanDialog);
+}
+
+// Window-modal without a nested event loop: the window waits, the caller does not.
+void MainWindow::openPlanDialog() {
+    if (!planDialog_)
+        planDialog_ = new PlanDialog(
+            session_, [this](const Plan& plan) { return applyPlanFromDialog(plan); }, this);
+    planDialog_->showReference();
+    planDialog_->open();
+}
+
+// The plan goes into the image and onto the chip in the safe order, the output enables last; the
+// window then shows it as after a file load, without writing the registers a second time.
+QString MainWindow::applyPlanFromDialog(const Plan& plan) {
+    {
+        const Run run(session_.status);
+        session_.status.clear();
+        applyPlan(plan, session_.image);
+        const bool open = session_.adapter.handle != nullptr;
+        if (pushConfiguration(session_))
+            session_.status.show(
+                {ReportKind::Info,
+                 open ? QStringLiteral("Info: The plan was written to the chip.")
+                      : QStringLiteral("Info: The plan is in the registers shown; no adapter is "
+                                       "open, so nothing was written.")});
+        copyDividersToSolver();
+        views_.showWritten();
+    }
+    return session_.status.text();
 }
 
 void MainWindow::openAdapter() {

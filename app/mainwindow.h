@@ -10,7 +10,10 @@
 #include <memory>
 
 class MainWindowForm;
+class PlanDialog;
+class QAction;
 class UsbBackend;
+struct Plan;
 
 constexpr int MainWindowWidth = 1420;
 constexpr int MainWindowHeight = 830;
@@ -31,6 +34,10 @@ public:
     Session& session() { return session_; }
     FormContext& formContext() { return form_; }
     FormViews& views() { return views_; }
+    // The Tools menu, after File and USB, and its "Plan outputs..." action.
+    QAction* planOutputsAction() const { return planOutputsAction_; }
+    // The plan dialog once the action has opened it, else null.
+    PlanDialog* planDialog() const { return planDialog_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,6 +76,9 @@ private:
     void openAdapter();
     void scan();
     void copyDividersToSolver();
+    void addToolsMenu();
+    void openPlanDialog();
+    QString applyPlanFromDialog(const Plan& plan);
 
     std::shared_ptr<UsbBackend> usb_;
     MainWindowForm* ui_;
@@ -77,6 +87,8 @@ private:
     FormContext form_;
     FormViews views_;
     FileCommands files_;
+    QAction* planOutputsAction_ = nullptr;
+    PlanDialog* planDialog_ = nullptr;  // a child of the window, made on first use
 };
 
 // Gives the window its start-up size and shows it.

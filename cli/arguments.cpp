@@ -2,10 +2,9 @@
 #include "cli/arguments.h"
 
 #include "frequency/solver.h"
+#include "frequency/typedfrequency.h"
 
 #include <QRegularExpression>
-
-#include <cmath>
 
 std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage,
                                 const QStringList& arguments, const CliContext& cli) {
@@ -58,22 +57,7 @@ std::optional<int> parseCount(const QString& text) {
     return text.toInt();
 }
 
+// The plan dialog reads its targets with the same rule.
 std::optional<double> parseScaledFrequency(const QString& text) {
-    QString number = text.trimmed();
-    double scale = 1;
-    if (number.endsWith('k') || number.endsWith('K'))
-        scale = 1e3;
-    else if (number.endsWith('M'))
-        scale = 1e6;
-    if (scale != 1)
-        number.chop(1);
-    const std::optional<double> value = parseFrequency(number);
-    if (!value || number.trimmed() != number)
-        return std::nullopt;
-    const double hz = *value * scale;
-    if (!std::isfinite(hz))
-        return std::nullopt;
-    // 14.31818M is 14318180 Hz, not the nearest double of 14.31818 times a million.
-    const double whole = std::round(hz);
-    return std::fabs(hz - whole) <= 1e-6 ? whole : hz;
+    return readTypedFrequency(text);
 }

@@ -22,3 +22,10 @@ bool pushMatrixRegisters(Session& s) {
     }
     return true;
 }
+
+bool pushConfiguration(Session& s) {
+    const ProgramResult result = writeConfiguration(s.adapter, s.image);
+    if (!result.ok)
+        s.status.show({ReportKind::Error, result.error});
+    return result.ok;
+}

@@ -32,3 +32,7 @@ void pushRegister(Session& s, quint8 address);
 void pushCoreRegisters(Session& s);
 // 0x44, 0x45 and 0x46 in order; the first failure stops the rest. True when all three went out.
 bool pushMatrixRegisters(Session& s);
+// The whole configuration in SafeWriteOrder, the output enables (0x09) last; the first failure
+// stops the rest, so no output is enabled over a PLL or divider that did not get its new value.
+// True when all eleven went out.
+bool pushConfiguration(Session& s);

@@ -3,6 +3,7 @@
 #include "frequency/solutionfields.h"
 #include "frequency/solve.h"
 #include "frequency/solver.h"
+#include "frequency/typedfrequency.h"
 
 #include <QtTest>
 
@@ -29,6 +30,8 @@ private slots:
     void noDividerOfThreeForF1Alone();
     void readTarget_data();
     void readTarget();
+    void readTypedFrequency_data();
+    void readTypedFrequency();
     void takenFromReference_data();
     void takenFromReference();
     void referenceDivider_data();
@@ -220,6 +223,40 @@ void TestSolver::readTarget() {
     const double value = ::readTarget(text, &readOk);
     QCOMPARE(readOk, ok);
     QTEST(value, "value");
+}
+
+// The targets of the plan dialog and vantrel-cli plan: readTarget's rule, with a k or M suffix.
+void TestSolver::readTypedFrequency_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");  // 0: refused
+    QTest::newRow("hertz") << "48000000" << 48e6;
+    QTest::newRow("M") << "25M" << 25e6;
+    QTest::newRow("fractional M") << "14.31818M" << 14.31818e6;
+    QTest::newRow("k") << "32.768k" << 32768.0;
+    QTest::newRow("padded") << " 25M " << 25e6;
+    QTest::newRow("space before the suffix") << "25 M" << 0.0;
+    QTest::newRow("exponent and suffix") << "2.5e1M" << 25e6;
+    QTest::newRow("lower-case m is not mega") << "25m" << 0.0;
+    QTest::newRow("upper-case K") << "25K" << 25e3;
+    QTest::newRow("near whole hertz is whole") << "33.333333M" << 33333333.0;
+    QTest::newRow("a fraction of a hertz stays") << "1.0000005k" << 1000.0005;
+    QTest::newRow("unit word") << "25MHz" << 0.0;
+    QTest::newRow("suffix alone") << "M" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("zero") << "0k" << 0.0;
+    QTest::newRow("negative") << "-25M" << 0.0;
+    QTest::newRow("overflow by the suffix") << "1e305M" << 0.0;
+    QTest::newRow("nan") << "nanM" << 0.0;
+    QTest::newRow("two suffixes") << "25kM" << 0.0;
+}
+
+void TestSolver::readTypedFrequency() {
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    const std::optional<double> read = ::readTypedFrequency(text);
+    QCOMPARE(read.has_value(), value != 0);
+    if (read)
+        QCOMPARE(*read, value);
 }
 
 void TestSolver::takenFromReference_data() {

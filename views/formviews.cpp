@@ -15,3 +15,10 @@ void FormViews::refreshFrequencies() {
     frequency.refresh();
     findings.refresh();
 }
+
+void FormViews::showWritten() {
+    frequency.refresh();
+    grid.show();
+    diagram.refresh();
+    refreshFrequencies();
+}

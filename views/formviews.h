@@ -20,6 +20,9 @@ struct FormViews {
     // The diagram controls, then the frequencies and findings.
     void refreshDiagram();
     void refreshFrequencies();
+    // Every view from an image that is already on the chip, writing nothing: the frequencies and
+    // the grid rows, then the diagram controls and the frequencies.
+    void showWritten();
 
     GridView grid;
     DiagramView diagram;

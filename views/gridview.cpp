@@ -33,6 +33,14 @@ QString hexText(quint8 value) {
 }  // namespace
 
 void GridView::refresh() {
+    draw(true);
+}
+
+void GridView::show() {
+    draw(false);
+}
+
+void GridView::draw(bool write) {
     const QGridLayout* grid = form_.ui->gridLayout;
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
         const quint8 address = rowAddress(grid, row);
@@ -44,7 +52,8 @@ void GridView::refresh() {
             setDetached(form_, box, SIGNAL(toggled(bool)), form_.familySlots.bitBox,
                         [&] { box->setChecked((value >> bit) & 1); });
         }
-        pushRegister(s_, address);
+        if (write)
+            pushRegister(s_, address);
     }
 }
 

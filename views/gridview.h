@@ -14,10 +14,16 @@ public:
 
     // Draws every row from the image and writes each shown register to the chip.
     void refresh();
+    // Draws every row from the image and writes nothing: for registers that have just been
+    // written in an order of their own (a plan's, enables last).
+    void show();
     // A bit box was toggled: rebuilds the bytes from the boxes and writes the rows that changed.
     void takeBitBoxes();
 
 private:
+    // Draws every row; `write` also writes each row's register as it is drawn.
+    void draw(bool write);
+
     FormContext& form_;
     Session& s_;
 };
