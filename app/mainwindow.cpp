@@ -7,6 +7,7 @@
 #include "views/mainwindowform.h"
 
 #include <QIcon>
+#include <QMetaObject>
 
 // The built-in icons, from a static library: registered by hand.
 static void initResources() {
@@ -64,7 +65,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     views_.device.setUpAddressBox();
     views_.refreshDiagram();
     form_.firstRefresh = false;
-    on_actionScan_triggered();
+    QMetaObject::invokeMethod(this, &MainWindow::startUpScanTurn, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow() {
@@ -78,6 +79,36 @@ MainWindow::~MainWindow() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
     QMainWindow::closeEvent(event);
+}
+
+// A window shown but not yet painted would stay blank, its progress bar unseen, while the scan
+// holds the event loop: the scan waits for the first paint.
+void MainWindow::startUpScanTurn() {
+    if (startUpScan_ != StartUpScan::Queued)
+        return;
+    if (isVisible() && !testAttribute(Qt::WA_Mapped))
+        startUpScan_ = StartUpScan::WaitingForFirstPaint;
+    else
+        runStartUpScan();
+}
+
+// The scan starts after the paint has reached the screen, not inside it.
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    if (startUpScan_ == StartUpScan::WaitingForFirstPaint)
+        QMetaObject::invokeMethod(this, &MainWindow::runStartUpScan, Qt::QueuedConnection);
+}
+
+// The Scan action, and a file named at start-up loaded in the same run: an error of the scan stays
+// on the status line rather than the load's success.
+void MainWindow::runStartUpScan() {
+    if (startUpScan_ == StartUpScan::Done)
+        return;
+    startUpScan_ = StartUpScan::Done;
+    const Run run(session_.status);
+    scan();
+    if (!startUpFile_.isEmpty())
+        files_.loadFile(startUpFile_);
 }
 
 void MainWindow::solveForF1() {

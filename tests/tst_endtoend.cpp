@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "emulatedusb.h"
+#include "views/mainwindowform.h"
+#include "windowfixture.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -292,7 +293,8 @@ private slots:
     void openOnAdapterThatStopsAnswering();
 
 private:
-    // Starts Vantrel as main() does, over libusb-1.0; the devices' logs start empty afterwards.
+    // Starts Vantrel as main() does, over libusb-1.0, and waits for its start-up scan; the devices'
+    // logs start empty afterwards.
     MainWindow& startVantrel();
     MainWindowForm& ui() const { return *window_->form(); }
     RegisterImage& image() const { return window_->session().image; }
@@ -326,6 +328,8 @@ void TestEndToEnd::cleanupTestCase() {
 MainWindow& TestEndToEnd::startVantrel() {
     window_ = std::make_unique<MainWindow>();
     showMainWindow(*window_);
+    if (!waitForStartUpScan(*window_))
+        qFatal("the window's start-up scan did not run");
     machine_->clearTransfers();
     return *window_;
 }
@@ -336,6 +340,7 @@ QString TestEndToEnd::gridValue(int row) const {
 
 void TestEndToEnd::startupScanReadsTheFirstAdapter() {
     window_ = std::make_unique<MainWindow>();
+    QVERIFY(waitForStartUpScan(*window_));
 
     // The read of all 256 registers, then CAPLOAD forced to 0x40, then the grid's eleven.
     Registers expectedChip = FirstChip;

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "windowfixture.h"
 
+#include <QElapsedTimer>
 #include <QImageReader>
 #include <QMetaMethod>
+#include <QProgressBar>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 // QObject::receivers() is protected; a member pointer taken in a derived class reaches it legally.
@@ -13,6 +18,70 @@ struct ReceiverCount : QObject {
         return (object->*(&ReceiverCount::receivers))(signal);
     }
 };
+// Passes every call to a simulated USB world; a test may look at the window at each control
+// transfer, and give each transfer the latency of a real bus.
+class WatchedUsb : public UsbBackend {
+public:
+    explicit WatchedUsb(std::shared_ptr<SimUsbBackend> sim) : sim_(std::move(sim)) {}
+
+    std::function<void()> onTransfer;
+    unsigned long latencyUs = 0;
+
+    void init() override { sim_->init(); }
+    void rescan() override { sim_->rescan(); }
+    std::vector<UsbBus> busses() const override { return sim_->busses(); }
+    UsbHandle* open(const UsbDeviceInfo& device) override { return sim_->open(device); }
+    void close(UsbHandle* handle) override { sim_->close(handle); }
+    int readString(UsbHandle* handle, int index, std::string& text) override {
+        return sim_->readString(handle, index, text);
+    }
+    int controlTransfer(UsbHandle* handle, quint8 requestType, quint8 request, quint16 value,
+                        quint16 index, unsigned char* data, quint16 length,
+                        unsigned timeoutMs) override {
+        if (onTransfer)
+            onTransfer();
+        if (latencyUs > 0)
+            QThread::usleep(latencyUs);
+        return sim_->controlTransfer(handle, requestType, request, value, index, data, length,
+                                     timeoutMs);
+    }
+    std::string lastError() const override { return sim_->lastError(); }
+
+private:
+    std::shared_ptr<SimUsbBackend> sim_;
+};
+
+// Notes each paint of a widget, with what a progress bar showed.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QWidget* widget) : widget_(widget) { widget->installEventFilter(this); }
+    std::vector<int> shownValues;  // the bar's value at each paint; 0 for other widgets
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (object == widget_ && event->type() == QEvent::Paint) {
+            auto* bar = qobject_cast<QProgressBar*>(widget_);
+            shownValues.push_back(bar ? bar->value() : 0);
+        }
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+};
+
+// The request, value, index and data of each transfer, to compare two logs.
+QStringList requestsOf(const std::vector<SimTransfer>& transfers) {
+    QStringList list;
+    for (const SimTransfer& t : transfers) {
+        QString line =
+            QString::asprintf("%02X %d %d %d:", t.requestType, t.request, t.value, t.index);
+        for (quint8 byte : t.data)
+            line += QString::asprintf(" %02X", byte);
+        list << line;
+    }
+    return list;
+}
 }  // namespace
 
 // The window's lifecycle: slot table, start-up state, size, and the connection scheme that keeps
@@ -24,6 +93,8 @@ private slots:
     void slotTable();
     void startupWithoutAdapter();
     void startupSizeAndTitle();
+    void startUpScanRunsOnceTheWindowIsPainted();
+    void progressBarRepaintsAtMostEvery16ms();
     void exactlyOneConnectionPerFamilyWidget();
     void oneHandlerRunAfterManyRefreshes_data();
     void oneHandlerRunAfterManyRefreshes();
@@ -124,6 +195,71 @@ void TestMainWindow::startupSizeAndTitle() {
     showMainWindow(w);
     QCOMPARE(w.size(), QSize(1420, 830));
     QVERIFY(w.isVisible());
+}
+
+// As main() starts it: built, shown, then the event loop. The scan waits for the first paint, so
+// the user sees the window and the read's progress; its transfers are those of a window that scans
+// without being shown.
+void TestMainWindow::startUpScanRunsOnceTheWindowIsPainted() {
+    WindowFixture hidden;
+    hidden.open();
+    const QStringList expected = requestsOf(hidden.startUpTransfers);
+    QVERIFY(expected.size() > 515);  // the read of 256 registers and the writes after it
+
+    auto sim = std::make_shared<SimUsbBackend>();
+    sim->plug(SimDevice::adapter(1, 4, std::make_shared<SimCy22150>(0x69)));
+    auto usb = std::make_shared<WatchedUsb>(sim);
+    MainWindow w(usb);
+    const PaintWatch windowPaints(&w);
+    QVERIFY(w.startUpScanPending());
+    QVERIFY(sim->transfers().empty());
+
+    int transfers = 0;
+    bool shownAtFirstTransfer = false;
+    usb->onTransfer = [&] {
+        if (transfers++ == 0)
+            shownAtFirstTransfer = w.isVisible() && w.testAttribute(Qt::WA_Mapped) &&
+                                   !windowPaints.shownValues.empty();
+    };
+    showMainWindow(w);
+    QVERIFY(waitForStartUpScan(w));
+    QVERIFY(shownAtFirstTransfer);
+    QCOMPARE(requestsOf(sim->transfers()), expected);
+
+    // Once: the event loop runs on, and no further scan comes.
+    sim->resetTransfers();
+    QTest::qWait(50);
+    QVERIFY(sim->transfers().empty());
+}
+
+// A read on a bus with a real adapter's latency: the bar advances visibly, but repaints at most
+// once per 16 ms, and its last paint shows the end of the read.
+void TestMainWindow::progressBarRepaintsAtMostEvery16ms() {
+    auto sim = std::make_shared<SimUsbBackend>();
+    sim->plug(SimDevice::adapter(1, 4, std::make_shared<SimCy22150>(0x69)));
+    auto usb = std::make_shared<WatchedUsb>(sim);
+    MainWindow w(usb);
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(waitForStartUpScan(w));
+    QProgressBar* bar = w.form()->LOADSAVEprogressBar;
+    QTest::qWait(20);  // the start-up read's last paint is more than 16 ms old
+
+    usb->latencyUs = 200;
+    const PaintWatch paints(bar);
+    QElapsedTimer clock;
+    clock.start();
+    w.form()->actionOpen->trigger();
+    const qint64 elapsedMs = clock.elapsed();
+    QVERIFY2(!w.session().status.text().startsWith("Error"), qPrintable(w.session().status.text()));
+
+    const std::vector<int>& shown = paints.shownValues;
+    QVERIFY2(shown.size() >= 3, qPrintable(QString::number(shown.size())));
+    QVERIFY2(qint64(shown.size()) <= 2 + elapsedMs / 16,
+             qPrintable(QStringLiteral("%1 paints in %2 ms").arg(shown.size()).arg(elapsedMs)));
+    QVERIFY(std::is_sorted(shown.begin(), shown.end()));
+    QVERIFY(shown.front() < shown.back());
+    QCOMPARE(shown.back(), bar->maximum());
 }
 
 void TestMainWindow::exactlyOneConnectionPerFamilyWidget() {

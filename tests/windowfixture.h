@@ -2,13 +2,24 @@
 #pragma once
 
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "sim/simusbbackend.h"
+#include "views/mainwindowform.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLoggingCategory>
 
 #include <memory>
 #include <vector>
+
+// Lets the event loop turn until the window's start-up scan has run, as a user waits for the window
+// to fill; false if it has not run within ten seconds.
+inline bool waitForStartUpScan(const MainWindow& window) {
+    const QDeadlineTimer deadline(10000);
+    while (window.startUpScanPending() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return !window.startUpScanPending();
+}
 
 // A real MainWindow over a simulated USB world. By default one i2c-tiny-usb adapter with a
 // CY22150 at 0x69 sits on bus 1, so the start-up scan opens it and reads the chip. The transfer
@@ -26,12 +37,14 @@ struct WindowFixture {
             usb->plug(SimDevice::adapter(1, 4, chip));
     }
 
-    // Builds the window (running its start-up scan), keeps the start-up's transfers and clears
+    // Builds the window, waits for its start-up scan, keeps the start-up's transfers and clears
     // the transfer log.
     MainWindow& open() {
         QLoggingCategory::setFilterRules(
             QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
         window = std::make_unique<MainWindow>(usb);
+        if (!waitForStartUpScan(*window))
+            qFatal("the window's start-up scan did not run");
         startUpTransfers = usb->transfers();
         usb->resetTransfers();
         return *window;
