@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
 
+#include "app/windowmenus.h"
 #include "frequency/frequencymodel.h"
 #include "frequency/solve.h"
 #include "usb/libusbbackend.h"
@@ -40,6 +41,8 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
       files_(form_, session_, views_) {
     ui_->setupUi(this);
     useInstalledIconWithoutChipPng(*this);
+    addShortcuts(*ui_);
+    addHelpMenu(*this, *ui_);
     form_.ui = ui_;
     form_.window = this;
     form_.familySlots.bitBox = SLOT(on_anycheckbox_toggled());

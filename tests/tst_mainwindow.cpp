@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "app/windowmenus.h"
 #include "windowfixture.h"
 
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMetaMethod>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -103,6 +106,10 @@ private slots:
     void closingWritesNothing_data();
     void closingWritesNothing();
     void windowIcon();
+    void menusAfterFileAndUsb();
+    void shortcuts_data();
+    void shortcuts();
+    void aboutVantrel();
 };
 
 void TestMainWindow::slotTable() {
@@ -399,6 +406,87 @@ void TestMainWindow::windowIcon() {
     QVERIFY(!icon.isNull());
     QVERIFY(!icon.pixmap(QSize(64, 64)).isNull());
     QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
+}
+
+// The Help menu comes after File and USB, which keep their titles, actions and order.
+void TestMainWindow::menusAfterFileAndUsb() {
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    MainWindowForm& ui = f.ui();
+    QMenu* help = w.findChild<QMenu*>("menuHelp");
+    QVERIFY(help);
+    QCOMPARE(
+        ui.menuBar->actions(),
+        QList<QAction*>({ui.menuFile->menuAction(), ui.menuUSB->menuAction(), help->menuAction()}));
+    auto texts = [](const QMenu* menu) {
+        QStringList list;
+        for (const QAction* action : menu->actions())
+            list << action->objectName() + ":" + action->text();
+        return list;
+    };
+    QCOMPARE(ui.menuFile->title(), QString("File"));
+    QCOMPARE(texts(ui.menuFile),
+             QStringList({"actionLoad:Load", "actionSave:Save", "actionSave_As:Save As"}));
+    QCOMPARE(ui.menuUSB->title(), QString("USB"));
+    QCOMPARE(texts(ui.menuUSB), QStringList({"actionScan:Scan", "actionOpen:Open"}));
+    QCOMPARE(help->title(), QString("Help"));
+    QCOMPARE(texts(help), QStringList({"actionAbout:About Vantrel", "actionAbout_Qt:About Qt"}));
+}
+
+void TestMainWindow::shortcuts_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("Load") << "actionLoad"
+                          << "Ctrl+O";
+    QTest::newRow("Save") << "actionSave"
+                          << "Ctrl+S";
+    QTest::newRow("Save As") << "actionSave_As"
+                             << "Ctrl+Shift+S";
+    QTest::newRow("Scan") << "actionScan"
+                          << "F5";
+    QTest::newRow("Open") << "actionOpen"
+                          << "";
+}
+
+// Each shortcut is on its action, and pressing it in the window runs the action once.
+void TestMainWindow::shortcuts() {
+    QFETCH(QString, action);
+    QFETCH(QString, keys);
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    QAction* a = w.findChild<QAction*>(action);
+    QVERIFY(a);
+    QCOMPARE(a->shortcut().toString(QKeySequence::PortableText), keys);
+    if (keys.isEmpty())
+        return;
+    // The action is disconnected from its slot, so that no dialog opens; the count is what counts.
+    a->disconnect(&w);
+    QSignalSpy triggered(a, &QAction::triggered);
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keySequence(&w, QKeySequence(keys));
+    QCOMPARE(triggered.count(), 1);
+}
+
+// The About box names the version, the licence and where the source lives.
+void TestMainWindow::aboutVantrel() {
+    const QString text = aboutVantrelText();
+    QVERIFY2(text.contains("Vantrel 0.1"), qPrintable(text));
+    QVERIFY(text.contains("MIT licence"));
+    QVERIFY(text.contains("https://vantrel.example.org/"));
+
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box) {
+            shown = box->windowTitle() + "|" + box->text();
+            box->accept();
+        }
+    });
+    w.findChild<QAction*>("actionAbout")->trigger();
+    QCOMPARE(shown, "About Vantrel|" + text);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -38,11 +38,13 @@ struct WindowFixture {
     }
 
     // Builds the window, waits for its start-up scan, keeps the start-up's transfers and clears
-    // the transfer log.
-    MainWindow& open() {
+    // the transfer log. A file name is loaded after the scan, as `vantrel FILE` does.
+    MainWindow& open(const QString& startUpFile = {}) {
         QLoggingCategory::setFilterRules(
             QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
         window = std::make_unique<MainWindow>(usb);
+        if (!startUpFile.isEmpty())
+            window->loadAfterStartUpScan(startUpFile);
         if (!waitForStartUpScan(*window))
             qFatal("the window's start-up scan did not run");
         startUpTransfers = usb->transfers();
