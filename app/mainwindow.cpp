@@ -19,15 +19,21 @@ namespace {
 using Run = StatusLine::Run;
 
 // The form takes its icon from "chip.png" in the working directory; started from the desktop's
-// menu there is none, so the installed one stands in: the icon theme's, else the built-in one.
+// menu there is none, so the installed one stands in: the icon theme's, else the built-in one,
+// whose four images are decoded only when the theme has none.
 void useInstalledIconWithoutChipPng(QMainWindow& window) {
     if (!window.windowIcon().availableSizes().isEmpty())
         return;  // "chip.png" was there
+    const QString name = QStringLiteral("vantrel");
+    if (QIcon::hasThemeIcon(name)) {
+        window.setWindowIcon(QIcon::fromTheme(name));
+        return;
+    }
     initResources();
     QIcon builtIn;
     for (int size : {16, 32, 64, 256})
         builtIn.addFile(QStringLiteral(":/icons/vantrel-%1.png").arg(size), QSize(size, size));
-    window.setWindowIcon(QIcon::fromTheme(QStringLiteral("vantrel"), builtIn));
+    window.setWindowIcon(builtIn);
 }
 }  // namespace
 

@@ -9,7 +9,6 @@ find_program(LINTIAN lintian)
 find_program(DPKG_DEB dpkg-deb)
 find_program(GIT_EXECUTABLE git)
 find_program(UPDATE_MIME_DATABASE update-mime-database)
-find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
 
 set(checks ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 
@@ -42,7 +41,6 @@ add_test(NAME install_icons_metadata_man_pages
                  -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/install-check
                  "-DFILES=${expected_files}" "-DICON_SIZES=${VANTREL_ICON_SIZES}"
                  -DUPDATE_MIME_DATABASE=${UPDATE_MIME_DATABASE}
-                 -DDESKTOP_FILE_VALIDATE=${DESKTOP_FILE_VALIDATE}
                  -P ${checks}/check_install_all.cmake)
 
 # The package is made from the plain build; a sanitized build is not for shipping.

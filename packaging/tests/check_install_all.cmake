@@ -3,8 +3,8 @@
 # entry, the icons at every size (each PNG of its stated size), the udev rule, the AppStream
 # metadata, the manual pages, Debian's copyright and changelog and the register files' MIME type;
 # that the desktop entry names the installed icon, takes a file and opens that MIME type; and,
-# where the tools are installed, that the entry is valid and the MIME database knows the type by
-# the files' name.
+# where update-mime-database is installed, that the MIME database knows the type by the files'
+# name. (desktop_entry_valid validates the entry.)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -59,13 +59,6 @@ endif()
 file(STRINGS "${entry}" mime_lines REGEX "^MimeType=")
 if(NOT mime_lines MATCHES "^MimeType=${mime_type}\\\\?;$")  # file(STRINGS) escapes the ";"
     message(FATAL_ERROR "the desktop entry opens '${mime_lines}', not ${mime_type}")
-endif()
-if(DESKTOP_FILE_VALIDATE)
-    execute_process(COMMAND "${DESKTOP_FILE_VALIDATE}" "${entry}"
-                    RESULT_VARIABLE result OUTPUT_VARIABLE report ERROR_VARIABLE report)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "desktop-file-validate: ${report}")
-    endif()
 endif()
 if(UPDATE_MIME_DATABASE)
     execute_process(COMMAND "${UPDATE_MIME_DATABASE}" "${PREFIX}/share/mime"
