@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/windowmenus.h"
+#include "sim/watchedusb.h"
 #include "windowfixture.h"
 
 #include <QElapsedTimer>
@@ -9,10 +10,7 @@
 #include <QMetaMethod>
 #include <QProgressBar>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 // QObject::receivers() is protected; a member pointer taken in a derived class reaches it legally.
@@ -21,39 +19,6 @@ struct ReceiverCount : QObject {
         return (object->*(&ReceiverCount::receivers))(signal);
     }
 };
-// Passes every call to a simulated USB world; a test may look at the window at each control
-// transfer, and give each transfer the latency of a real bus.
-class WatchedUsb : public UsbBackend {
-public:
-    explicit WatchedUsb(std::shared_ptr<SimUsbBackend> sim) : sim_(std::move(sim)) {}
-
-    std::function<void()> onTransfer;
-    unsigned long latencyUs = 0;
-
-    void init() override { sim_->init(); }
-    void rescan() override { sim_->rescan(); }
-    std::vector<UsbBus> busses() const override { return sim_->busses(); }
-    UsbHandle* open(const UsbDeviceInfo& device) override { return sim_->open(device); }
-    void close(UsbHandle* handle) override { sim_->close(handle); }
-    int readString(UsbHandle* handle, int index, std::string& text) override {
-        return sim_->readString(handle, index, text);
-    }
-    int controlTransfer(UsbHandle* handle, quint8 requestType, quint8 request, quint16 value,
-                        quint16 index, unsigned char* data, quint16 length,
-                        unsigned timeoutMs) override {
-        if (onTransfer)
-            onTransfer();
-        if (latencyUs > 0)
-            QThread::usleep(latencyUs);
-        return sim_->controlTransfer(handle, requestType, request, value, index, data, length,
-                                     timeoutMs);
-    }
-    std::string lastError() const override { return sim_->lastError(); }
-
-private:
-    std::shared_ptr<SimUsbBackend> sim_;
-};
-
 // Notes each paint of a widget, with what a progress bar showed.
 class PaintWatch : public QObject {
 public:
