@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/filecommands.h"
 
+#include "views/mainwindowform.h"
 #include "common/printabletext.h"
 #include "files/registerfile.h"
 #include "files/registerfilestore.h"
 #include "session/session.h"
 #include "views/formviews.h"
-#include "views/mainwindowform.h"
 
 #include <QCoreApplication>
 #include <QDir>
