@@ -443,14 +443,20 @@ void TestMainWindow::aboutVantrel() {
     WindowFixture f(WindowFixture::Start::WithoutAdapter);
     MainWindow& w = f.open();
     QString shown;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box) {
-            shown = box->windowTitle() + "|" + box->text();
-            box->accept();
+    QTimer closer;  // answers the box once it is up
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box && box->isVisible()) {
+                shown = box->windowTitle() + "|" + box->text();
+                box->accept();
+            }
         }
     });
-    w.findChild<QAction*>("actionAbout")->trigger();
+    closer.start(10);
+    QAction* about = w.findChild<QAction*>("actionAbout");
+    QVERIFY(about);
+    about->trigger();
     QCOMPARE(shown, "About Vantrel|" + text);
 }
 
