@@ -36,7 +36,8 @@ public:
     // before then, right after its first paint, so that the window is on screen while the chip is
     // read. True until it has run.
     bool startUpScanPending() const { return startUpScan_ != StartUpScan::Done; }
-    // A register file that the start-up scan's action loads afterwards, as File > Load does.
+    // A register file that the start-up scan's run loads afterwards, as File > Load does; to be
+    // given before the event loop first turns.
     void loadAfterStartUpScan(const QString& fileName) { startUpFile_ = fileName; }
 
 protected:
