@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 
 #include "app/plandialog.h"
+#include "app/windowmenus.h"
 #include "frequency/frequencymodel.h"
 #include "frequency/solve.h"
 #include "session/boardsettings.h"
@@ -11,6 +12,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaObject>
 
 // The built-in icons, from a static library: registered by hand.
 static void initResources() {
@@ -21,15 +23,21 @@ namespace {
 using Run = StatusLine::Run;
 
 // The form takes its icon from "chip.png" in the working directory; started from the desktop's
-// menu there is none, so the installed one stands in: the icon theme's, else the built-in one.
+// menu there is none, so the installed one stands in: the icon theme's, else the built-in one,
+// whose four images are decoded only when the theme has none.
 void useInstalledIconWithoutChipPng(QMainWindow& window) {
     if (!window.windowIcon().availableSizes().isEmpty())
         return;  // "chip.png" was there
+    const QString name = QStringLiteral("vantrel");
+    if (QIcon::hasThemeIcon(name)) {
+        window.setWindowIcon(QIcon::fromTheme(name));
+        return;
+    }
     initResources();
     QIcon builtIn;
     for (int size : {16, 32, 64, 256})
         builtIn.addFile(QStringLiteral(":/icons/vantrel-%1.png").arg(size), QSize(size, size));
-    window.setWindowIcon(QIcon::fromTheme(QStringLiteral("vantrel"), builtIn));
+    window.setWindowIcon(builtIn);
 }
 }  // namespace
 
@@ -44,6 +52,8 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     ui_->setupUi(this);
     addToolsMenu();
     useInstalledIconWithoutChipPng(*this);
+    addShortcuts(*ui_);
+    addHelpMenu(*this, *ui_);
     form_.ui = ui_;
     form_.window = this;
     form_.familySlots.bitBox = SLOT(on_anycheckbox_toggled());
@@ -71,7 +81,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     views_.device.setUpAddressBox();
     views_.refreshDiagram();
     form_.firstRefresh = false;
-    on_actionScan_triggered();
+    QMetaObject::invokeMethod(this, &MainWindow::startUpScanTurn, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow() {
@@ -86,6 +96,36 @@ MainWindow::~MainWindow() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
     QMainWindow::closeEvent(event);
+}
+
+// A window shown but not yet painted would stay blank, its progress bar unseen, while the scan
+// holds the event loop: the scan waits for the first paint.
+void MainWindow::startUpScanTurn() {
+    if (startUpScan_ != StartUpScan::Queued)
+        return;
+    if (isVisible() && !testAttribute(Qt::WA_Mapped))
+        startUpScan_ = StartUpScan::WaitingForFirstPaint;
+    else
+        runStartUpScan();
+}
+
+// The scan starts after the paint has reached the screen, not inside it.
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    if (startUpScan_ == StartUpScan::WaitingForFirstPaint)
+        QMetaObject::invokeMethod(this, &MainWindow::runStartUpScan, Qt::QueuedConnection);
+}
+
+// The Scan action, and a file named at start-up loaded in the same run: an error of the scan stays
+// on the status line rather than the load's success.
+void MainWindow::runStartUpScan() {
+    if (startUpScan_ == StartUpScan::Done)
+        return;
+    startUpScan_ = StartUpScan::Done;
+    const Run run(session_.status);
+    scan();
+    if (!startUpFile_.isEmpty())
+        files_.loadFile(startUpFile_);
 }
 
 void MainWindow::solveForF1() {

@@ -39,8 +39,17 @@ public:
     // The plan dialog once the action has opened it, else null.
     PlanDialog* planDialog() const { return planDialog_; }
 
+    // The start-up scan runs once, from the event loop: at its first turn, or, for a window shown
+    // before then, right after its first paint, so that the window is on screen while the chip is
+    // read. True until it has run.
+    bool startUpScanPending() const { return startUpScan_ != StartUpScan::Done; }
+    // A register file that the start-up scan's run loads afterwards, as File > Load does; to be
+    // given before the event loop first turns.
+    void loadAfterStartUpScan(const QString& fileName) { startUpFile_ = fileName; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
     // The declaration order below is the slot order of the meta-object.
 private slots:
@@ -79,10 +88,15 @@ private:
     void addToolsMenu();
     void openPlanDialog();
     QString applyPlanFromDialog(const Plan& plan);
+    void startUpScanTurn();
+    void runStartUpScan();
 
     std::shared_ptr<UsbBackend> usb_;
     MainWindowForm* ui_;
     bool closing_ = false;  // a target left unconfirmed is not solved (and written) on the way out
+    enum class StartUpScan { Queued, WaitingForFirstPaint, Done };
+    StartUpScan startUpScan_ = StartUpScan::Queued;
+    QString startUpFile_;
     Session session_;
     FormContext form_;
     FormViews views_;

@@ -23,8 +23,8 @@ struct SimulatedWindow {
     std::shared_ptr<SimCy22150> chip = std::make_shared<SimCy22150>(0x69);
     std::unique_ptr<MainWindow> window;
 
-    // Builds the window (its start-up scan opens the adapter and reads the chip), shows it and
-    // waits until it is exposed and active, as a user's window would be.
+    // Builds the window, shows it and waits until it is exposed and active and its start-up scan
+    // has opened the adapter and read the chip, as a user's window would be.
     SimulatedWindow() {
         QLoggingCategory::setFilterRules(
             QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
@@ -33,8 +33,9 @@ struct SimulatedWindow {
         showMainWindow(*window);
         window->activateWindow();
         if (!QTest::qWaitForWindowExposed(window.get()) ||
-            !QTest::qWaitForWindowActive(window.get())) {
-            std::fprintf(stderr, "the window was not shown and activated\n");
+            !QTest::qWaitForWindowActive(window.get()) ||
+            !QTest::qWaitFor([&] { return !window->startUpScanPending(); })) {
+            std::fprintf(stderr, "the window was not shown and activated, or did not scan\n");
             std::exit(1);
         }
         if (!window->session().adapter.handle) {

@@ -8,6 +8,7 @@ find_program(MANDOC mandoc)
 find_program(LINTIAN lintian)
 find_program(DPKG_DEB dpkg-deb)
 find_program(GIT_EXECUTABLE git)
+find_program(UPDATE_MIME_DATABASE update-mime-database)
 
 set(checks ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 
@@ -26,6 +27,7 @@ add_test(NAME man_pages_lint
 set(expected_files
     bin/vantrel
     share/applications/vantrel.desktop
+    share/mime/packages/vantrel.xml
     share/icons/hicolor/scalable/apps/vantrel.svg
     lib/udev/rules.d/70-vantrel-i2c-tiny-usb.rules
     share/metainfo/${VANTREL_APPSTREAM_ID}.metainfo.xml
@@ -40,6 +42,7 @@ add_test(NAME install_icons_metadata_man_pages
          COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
                  -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/install-check
                  "-DFILES=${expected_files}" "-DICON_SIZES=${VANTREL_ICON_SIZES}"
+                 -DUPDATE_MIME_DATABASE=${UPDATE_MIME_DATABASE}
                  -P ${checks}/check_install_all.cmake)
 
 # The package is made from the plain build; a sanitized build is not for shipping.

@@ -7,6 +7,7 @@
 #include "frequency/frequencyreadout.h"
 #include "usb/libusbbackend.h"
 #include "views/mainwindowform.h"
+#include "windowfixture.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -310,7 +311,8 @@ private slots:
     void cliRefusesToProgramWhatBreaksTheChipsRules();
 
 private:
-    // Starts Vantrel as main() does, over libusb-1.0; the devices' logs start empty afterwards.
+    // Starts Vantrel as main() does, over libusb-1.0, and waits for its start-up scan; the devices'
+    // logs start empty afterwards.
     MainWindow& startVantrel();
     MainWindowForm& ui() const { return *window_->form(); }
     RegisterImage& image() const { return window_->session().image; }
@@ -345,6 +347,8 @@ void TestEndToEnd::cleanupTestCase() {
 MainWindow& TestEndToEnd::startVantrel() {
     window_ = std::make_unique<MainWindow>();
     showMainWindow(*window_);
+    if (!waitForStartUpScan(*window_))
+        qFatal("the window's start-up scan did not run");
     machine_->clearTransfers();
     return *window_;
 }
@@ -355,6 +359,7 @@ QString TestEndToEnd::gridValue(int row) const {
 
 void TestEndToEnd::startupScanReadsTheFirstAdapter() {
     window_ = std::make_unique<MainWindow>();
+    QVERIFY(waitForStartUpScan(*window_));
 
     // The read of all 256 registers, then CAPLOAD forced to 0x40, then the grid's eleven.
     Registers expectedChip = FirstChip;

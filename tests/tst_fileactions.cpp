@@ -122,6 +122,8 @@ private slots:
     void loadWritesGridThenCoreRegisters();
     void statusAfterLoad_data();
     void statusAfterLoad();
+    void fileNamedAtStartUp_data();
+    void fileNamedAtStartUp();
 
 private:
     MainWindowForm& ui() { return fixture_->ui(); }
@@ -707,6 +709,54 @@ void TestFileActions::statusAfterLoad() {
         expected = "Info: " + path("file.cy22150.bin") + " successfully loaded.";
     QCOMPARE(status(), expected);
     QVERIFY(session().image.bytes == file.registers);  // a failed write undoes nothing
+}
+
+// `vantrel FILE`: the start-up scan as without a file, then the file loaded as File > Load loads
+// it, with its writes; a refused file changes nothing the scan left.
+void TestFileActions::fileNamedAtStartUp_data() {
+    QTest::addColumn<QByteArray>("bytes");  // empty: no such file
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("register file") << FileBytes::encode(stableFile()) << true;
+    QTest::newRow("missing file") << QByteArray() << false;
+    QTest::newRow("not a register file") << QByteArray(304, 'x') << false;
+}
+
+void TestFileActions::fileNamedAtStartUp() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, loads);
+    const QString name = path("board.cy22150.bin");
+    if (!bytes.isEmpty())
+        writeAll(name, bytes);
+    const std::vector<SimTransfer> scanOnly = fixture_->startUpTransfers;
+    const RegisterImage chipImage = session().image;
+    fixture_ = std::make_unique<WindowFixture>();
+    fixture_->open(name);
+
+    const std::vector<SimTransfer>& seen = fixture_->startUpTransfers;
+    const size_t loadTransfers = loads ? 2 * size_t(GridOrder.size() + CoreOrder.size()) : 0;
+    QCOMPARE(seen.size(), scanOnly.size() + loadTransfers);
+    for (size_t i = 0; i < scanOnly.size(); ++i) {
+        QCOMPARE(int(seen[i].request), int(scanOnly[i].request));
+        QCOMPARE(seen[i].data, scanOnly[i].data);
+    }
+    const RegisterFileContents file = stableFile();
+    const QList<int> loadOrder = GridOrder + CoreOrder;
+    for (int i = 0; loads && i < loadOrder.size(); ++i) {
+        const quint8 reg = quint8(loadOrder[i]);
+        QCOMPARE(seen[scanOnly.size() + size_t(2 * i)].data,
+                 (std::vector<quint8>{reg, file.registers[reg]}));
+    }
+
+    if (loads) {
+        QCOMPARE(status(), QString("Info: %1 successfully loaded.").arg(name));
+        QCOMPARE(session().currentFileName, name);
+        QVERIFY(session().image.bytes == file.registers);
+    } else {
+        QVERIFY2(status().startsWith(QString("Error: %1 could not be loaded: ").arg(name)),
+                 qPrintable(status()));
+        QVERIFY(session().currentFileName.isEmpty());
+        QVERIFY(session().image.bytes == chipImage.bytes);
+    }
 }
 
 QTEST_MAIN(TestFileActions)

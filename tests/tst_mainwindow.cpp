@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: MIT
+#include "app/windowmenus.h"
+#include "sim/watchedusb.h"
 #include "windowfixture.h"
 
+#include <QElapsedTimer>
 #include <QImageReader>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMetaMethod>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,6 +19,37 @@ struct ReceiverCount : QObject {
         return (object->*(&ReceiverCount::receivers))(signal);
     }
 };
+// Notes each paint of a widget, with what a progress bar showed.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QWidget* widget) : widget_(widget) { widget->installEventFilter(this); }
+    std::vector<int> shownValues;  // the bar's value at each paint; 0 for other widgets
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (object == widget_ && event->type() == QEvent::Paint) {
+            auto* bar = qobject_cast<QProgressBar*>(widget_);
+            shownValues.push_back(bar ? bar->value() : 0);
+        }
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+};
+
+// The request, value, index and data of each transfer, to compare two logs.
+QStringList requestsOf(const std::vector<SimTransfer>& transfers) {
+    QStringList list;
+    for (const SimTransfer& t : transfers) {
+        QString line =
+            QString::asprintf("%02X %d %d %d:", t.requestType, t.request, t.value, t.index);
+        for (quint8 byte : t.data)
+            line += QString::asprintf(" %02X", byte);
+        list << line;
+    }
+    return list;
+}
 }  // namespace
 
 // The window's lifecycle: slot table, start-up state, size, and the connection scheme that keeps
@@ -24,6 +61,8 @@ private slots:
     void slotTable();
     void startupWithoutAdapter();
     void startupSizeAndTitle();
+    void startUpScanRunsOnceTheWindowIsPainted();
+    void progressBarRepaintsAtMostEvery16ms();
     void exactlyOneConnectionPerFamilyWidget();
     void oneHandlerRunAfterManyRefreshes_data();
     void oneHandlerRunAfterManyRefreshes();
@@ -32,6 +71,10 @@ private slots:
     void closingWritesNothing_data();
     void closingWritesNothing();
     void windowIcon();
+    void menusAfterFileAndUsb();
+    void shortcuts_data();
+    void shortcuts();
+    void aboutVantrel();
 };
 
 void TestMainWindow::slotTable() {
@@ -124,6 +167,71 @@ void TestMainWindow::startupSizeAndTitle() {
     showMainWindow(w);
     QCOMPARE(w.size(), QSize(1420, 830));
     QVERIFY(w.isVisible());
+}
+
+// As main() starts it: built, shown, then the event loop. The scan waits for the first paint, so
+// the user sees the window and the read's progress; its transfers are those of a window that scans
+// without being shown.
+void TestMainWindow::startUpScanRunsOnceTheWindowIsPainted() {
+    WindowFixture hidden;
+    hidden.open();
+    const QStringList expected = requestsOf(hidden.startUpTransfers);
+    QVERIFY(expected.size() > 515);  // the read of 256 registers and the writes after it
+
+    auto sim = std::make_shared<SimUsbBackend>();
+    sim->plug(SimDevice::adapter(1, 4, std::make_shared<SimCy22150>(0x69)));
+    auto usb = std::make_shared<WatchedUsb>(sim);
+    MainWindow w(usb);
+    const PaintWatch windowPaints(&w);
+    QVERIFY(w.startUpScanPending());
+    QVERIFY(sim->transfers().empty());
+
+    int transfers = 0;
+    bool shownAtFirstTransfer = false;
+    usb->onTransfer = [&] {
+        if (transfers++ == 0)
+            shownAtFirstTransfer = w.isVisible() && w.testAttribute(Qt::WA_Mapped) &&
+                                   !windowPaints.shownValues.empty();
+    };
+    showMainWindow(w);
+    QVERIFY(waitForStartUpScan(w));
+    QVERIFY(shownAtFirstTransfer);
+    QCOMPARE(requestsOf(sim->transfers()), expected);
+
+    // Once: the event loop runs on, and no further scan comes.
+    sim->resetTransfers();
+    QTest::qWait(50);
+    QVERIFY(sim->transfers().empty());
+}
+
+// A read on a bus with a real adapter's latency: the bar advances visibly, but repaints at most
+// once per 16 ms, and its last paint shows the end of the read.
+void TestMainWindow::progressBarRepaintsAtMostEvery16ms() {
+    auto sim = std::make_shared<SimUsbBackend>();
+    sim->plug(SimDevice::adapter(1, 4, std::make_shared<SimCy22150>(0x69)));
+    auto usb = std::make_shared<WatchedUsb>(sim);
+    MainWindow w(usb);
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(waitForStartUpScan(w));
+    QProgressBar* bar = w.form()->LOADSAVEprogressBar;
+    QTest::qWait(20);  // the start-up read's last paint is more than 16 ms old
+
+    usb->latencyUs = 200;
+    const PaintWatch paints(bar);
+    QElapsedTimer clock;
+    clock.start();
+    w.form()->actionOpen->trigger();
+    const qint64 elapsedMs = clock.elapsed();
+    QVERIFY2(!w.session().status.text().startsWith("Error"), qPrintable(w.session().status.text()));
+
+    const std::vector<int>& shown = paints.shownValues;
+    QVERIFY2(shown.size() >= 3, qPrintable(QString::number(shown.size())));
+    QVERIFY2(qint64(shown.size()) <= 2 + elapsedMs / 16,
+             qPrintable(QStringLiteral("%1 paints in %2 ms").arg(shown.size()).arg(elapsedMs)));
+    QVERIFY(std::is_sorted(shown.begin(), shown.end()));
+    QVERIFY(shown.front() < shown.back());
+    QCOMPARE(shown.back(), bar->maximum());
 }
 
 void TestMainWindow::exactlyOneConnectionPerFamilyWidget() {
@@ -263,6 +371,95 @@ void TestMainWindow::windowIcon() {
     QVERIFY(!icon.isNull());
     QVERIFY(!icon.pixmap(QSize(64, 64)).isNull());
     QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
+}
+
+// The Tools and Help menus come after File and USB, which keep their titles, actions and order.
+void TestMainWindow::menusAfterFileAndUsb() {
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    MainWindowForm& ui = f.ui();
+    QMenu* tools = w.findChild<QMenu*>("menuTools");
+    QMenu* help = w.findChild<QMenu*>("menuHelp");
+    QVERIFY(tools);
+    QVERIFY(help);
+    QCOMPARE(ui.menuBar->actions(),
+             QList<QAction*>({ui.menuFile->menuAction(), ui.menuUSB->menuAction(),
+                              tools->menuAction(), help->menuAction()}));
+    auto texts = [](const QMenu* menu) {
+        QStringList list;
+        for (const QAction* action : menu->actions())
+            list << action->objectName() + ":" + action->text();
+        return list;
+    };
+    QCOMPARE(ui.menuFile->title(), QString("File"));
+    QCOMPARE(texts(ui.menuFile),
+             QStringList({"actionLoad:Load", "actionSave:Save", "actionSave_As:Save As"}));
+    QCOMPARE(ui.menuUSB->title(), QString("USB"));
+    QCOMPARE(texts(ui.menuUSB), QStringList({"actionScan:Scan", "actionOpen:Open"}));
+    QCOMPARE(help->title(), QString("Help"));
+    QCOMPARE(texts(help), QStringList({"actionAbout:About Vantrel", "actionAbout_Qt:About Qt"}));
+}
+
+void TestMainWindow::shortcuts_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("Load") << "actionLoad"
+                          << "Ctrl+O";
+    QTest::newRow("Save") << "actionSave"
+                          << "Ctrl+S";
+    QTest::newRow("Save As") << "actionSave_As"
+                             << "Ctrl+Shift+S";
+    QTest::newRow("Scan") << "actionScan"
+                          << "F5";
+    QTest::newRow("Open") << "actionOpen"
+                          << "";
+}
+
+// Each shortcut is on its action, and pressing it in the window runs the action once.
+void TestMainWindow::shortcuts() {
+    QFETCH(QString, action);
+    QFETCH(QString, keys);
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    QAction* a = w.findChild<QAction*>(action);
+    QVERIFY(a);
+    QCOMPARE(a->shortcut().toString(QKeySequence::PortableText), keys);
+    if (keys.isEmpty())
+        return;
+    // The action is disconnected from its slot, so that no dialog opens; the count is what counts.
+    a->disconnect(&w);
+    QSignalSpy triggered(a, &QAction::triggered);
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keySequence(&w, QKeySequence(keys));
+    QCOMPARE(triggered.count(), 1);
+}
+
+// The About box names the version, the licence and where the source lives.
+void TestMainWindow::aboutVantrel() {
+    const QString text = aboutVantrelText();
+    QVERIFY2(text.contains("Vantrel 0.1"), qPrintable(text));
+    QVERIFY(text.contains("MIT licence"));
+    QVERIFY(text.contains("https://vantrel.example.org/"));
+
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    QString shown;
+    QTimer closer;  // answers the box once it is up
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box && box->isVisible()) {
+                shown = box->windowTitle() + "|" + box->text();
+                box->accept();
+            }
+        }
+    });
+    closer.start(10);
+    QAction* about = w.findChild<QAction*>("actionAbout");
+    QVERIFY(about);
+    about->trigger();
+    QCOMPARE(shown, "About Vantrel|" + text);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -157,9 +157,10 @@ void TestPlanDialog::press(const char* name) {
 
 void TestPlanDialog::toolsMenuFollowsFileAndUsb() {
     const QList<QAction*> menus = ui().menuBar->actions();
-    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus.size(), 4);  // File, USB, Tools, Help
     QCOMPARE(menus[0]->menu(), ui().menuFile);
     QCOMPARE(menus[1]->menu(), ui().menuUSB);
+    QCOMPARE(menus[3]->menu()->objectName(), QString("menuHelp"));
     QMenu* tools = menus[2]->menu();
     QVERIFY(tools);
     QCOMPARE(tools->objectName(), QString("menuTools"));

@@ -5,11 +5,22 @@
 #include "sim/simusbbackend.h"
 #include "views/mainwindowform.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLoggingCategory>
 #include <QStandardPaths>
 
 #include <memory>
 #include <vector>
+
+// Lets the event loop turn until the window's start-up scan has run, as a user waits for the window
+// to fill; false if it has not run within ten seconds.
+inline bool waitForStartUpScan(const MainWindow& window) {
+    const QDeadlineTimer deadline(10000);
+    while (window.startUpScanPending() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return !window.startUpScanPending();
+}
 
 // A real MainWindow over a simulated USB world. By default one i2c-tiny-usb adapter with a
 // CY22150 at 0x69 sits on bus 1, so the start-up scan opens it and reads the chip. The transfer
@@ -27,14 +38,18 @@ struct WindowFixture {
             usb->plug(SimDevice::adapter(1, 4, chip));
     }
 
-    // Builds the window (running its start-up scan), keeps the start-up's transfers and clears
-    // the transfer log. The window reads the board facts from the test mode's settings, never
-    // from the user's.
-    MainWindow& open() {
+    // Builds the window, waits for its start-up scan, keeps the start-up's transfers and clears
+    // the transfer log. A file name is loaded after the scan, as `vantrel FILE` does. The window
+    // reads the board facts from the test mode's settings, never from the user's.
+    MainWindow& open(const QString& startUpFile = {}) {
         QStandardPaths::setTestModeEnabled(true);
         QLoggingCategory::setFilterRules(
             QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
         window = std::make_unique<MainWindow>(usb);
+        if (!startUpFile.isEmpty())
+            window->loadAfterStartUpScan(startUpFile);
+        if (!waitForStartUpScan(*window))
+            qFatal("the window's start-up scan did not run");
         startUpTransfers = usb->transfers();
         usb->resetTransfers();
         return *window;

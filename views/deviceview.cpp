@@ -65,8 +65,15 @@ int DeviceView::openSelected() {
     return outcome.ok ? 0 : -1;
 }
 
+// setValue repaints at once whenever the shown percentage changes; with updates off it only marks
+// the bar for the next repaint, which comes from here or, after a failed read, from the event loop.
 void DeviceView::readProgress(int done, int count) {
     QProgressBar* bar = form_.ui->LOADSAVEprogressBar;
+    bar->setUpdatesEnabled(false);
     bar->setValue(progressBarValue(done, count, bar->maximum()));
-    bar->repaint();
+    bar->setUpdatesEnabled(true);
+    if (done >= count || !sinceRepaint_.isValid() || sinceRepaint_.elapsed() >= RepaintIntervalMs) {
+        bar->repaint();
+        sinceRepaint_.start();
+    }
 }

@@ -1,8 +1,10 @@
 # SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and checks that it holds the programs, the desktop
 # entry, the icons at every size (each PNG of its stated size), the udev rule, the AppStream
-# metadata, the manual pages, the bash completion and Debian's copyright and changelog; and that
-# the desktop entry names the installed icon.
+# metadata, the manual pages, the bash completion, Debian's copyright and changelog and the
+# register files' MIME type; that the desktop entry names the installed icon, takes a file and
+# opens that MIME type; and, where update-mime-database is installed, that the MIME database knows
+# the type by the files' name. (desktop_entry_valid validates the entry.)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -54,6 +56,27 @@ if(EXISTS "${completion}")
     file(STRINGS "${completion}" registers REGEX "^complete ")
     if(NOT registers STREQUAL "complete -F _vantrel_cli vantrel-cli")
         message(FATAL_ERROR "the bash completion registers '${registers}', not vantrel-cli")
+    endif()
+endif()
+set(mime_type "application/x-cy22150-registers")
+set(entry "${PREFIX}/share/applications/vantrel.desktop")
+file(STRINGS "${entry}" exec_lines REGEX "^Exec=")
+if(NOT exec_lines STREQUAL "Exec=vantrel %f")
+    message(FATAL_ERROR "the desktop entry runs '${exec_lines}', not 'vantrel %f'")
+endif()
+file(STRINGS "${entry}" mime_lines REGEX "^MimeType=")
+if(NOT mime_lines MATCHES "^MimeType=${mime_type}\\\\?;$")  # file(STRINGS) escapes the ";"
+    message(FATAL_ERROR "the desktop entry opens '${mime_lines}', not ${mime_type}")
+endif()
+if(UPDATE_MIME_DATABASE)
+    execute_process(COMMAND "${UPDATE_MIME_DATABASE}" "${PREFIX}/share/mime"
+                    RESULT_VARIABLE result OUTPUT_VARIABLE report ERROR_VARIABLE report)
+    if(NOT result EQUAL 0 OR report MATCHES "[Ww]arning|[Ee]rror")
+        message(FATAL_ERROR "update-mime-database (${result}): ${report}")
+    endif()
+    file(STRINGS "${PREFIX}/share/mime/globs2" globs REGEX ":${mime_type}:")
+    if(NOT globs MATCHES ":${mime_type}:\\*\\.cy22150\\.bin$")
+        message(FATAL_ERROR "the MIME database does not know *.cy22150.bin: '${globs}'")
     endif()
 endif()
 message("installed: ${FILES} and the icons at ${ICON_SIZES} pixels")
