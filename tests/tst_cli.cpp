@@ -17,6 +17,7 @@
 namespace {
 // The write order the chip needs: PLL and dividers first, the output enables last.
 const int WriteOrder[] = {0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47, 0x09};
+constexpr int OpenTransfers = 1;        // the end of any I2C transaction left open
 constexpr int WriteTransfers = 2 * 11;  // each write is followed by a status query
 constexpr int ReadTransfers = 515;      // pointer, status, 256 x (byte, status), final status
 
@@ -107,7 +108,8 @@ struct Bench {
 };
 
 // The transfers of one full read at `address`, from `first` in the log.
-void checkReadSequence(const std::vector<SimTransfer>& t, int first, int address) {
+void checkReadSequence(const std::vector<SimTransfer>& t, int first, int address,
+                       int inType = 0xA0) {
     QCOMPARE(int(t.size()) - first >= ReadTransfers, true);
     QCOMPARE(int(t[first].request), 5);
     QCOMPARE(int(t[first].index), address);
@@ -116,11 +118,20 @@ void checkReadSequence(const std::vector<SimTransfer>& t, int first, int address
     for (int i = 0; i < 256; ++i) {
         const SimTransfer& byte = t[std::size_t(first + 2 + 2 * i)];
         QCOMPARE(int(byte.request), i == 255 ? 6 : 4);
-        QCOMPARE(int(byte.requestType), 0xA0);
+        QCOMPARE(int(byte.requestType), inType);
         QCOMPARE(int(byte.value), 1);
         QCOMPARE(int(t[std::size_t(first + 3 + 2 * i)].request), 3);
     }
     QCOMPARE(int(t[std::size_t(first + ReadTransfers - 1)].request), 3);
+}
+
+// The one transfer of an open: an I2C I/O with the end flag and no data at the chip's address.
+void checkOpenTransfer(const SimTransfer& t, int address) {
+    QCOMPARE(int(t.requestType), 0x20);
+    QCOMPARE(int(t.request), 6);
+    QCOMPARE(int(t.value), 0);
+    QCOMPARE(int(t.index), address);
+    QCOMPARE(int(t.length), 0);
 }
 
 // Only one line, and it starts "Error: ".
@@ -137,6 +148,8 @@ private slots:
     void writeWithoutVerifyStopsAfterTheWrites();
     void verifyListsEachDifferingRegister();
     void writeStopsAtTheFirstFailedRegister();
+    void writeAndReadOnEveryFirmware_data();
+    void writeAndReadOnEveryFirmware();
     void allGoesOnPastAFailingAdapter();
     void readMakesTheWindowsTransfersAndPrintsTheRegisters();
     void readSavesAFileTheWindowLoads();
@@ -172,18 +185,19 @@ void TestCli::writeSendsTheElevenRegistersInOrderThenReadsBack() {
     QCOMPARE(r.out, QString("Wrote 11 registers to BUS_001-DEV_004-VID_0403-PID_C631 at 0x69, "
                             "verified.\n"));
     const std::vector<SimTransfer>& t = b.usb.transfers();
-    QCOMPARE(int(t.size()), WriteTransfers + ReadTransfers);
+    QCOMPARE(int(t.size()), OpenTransfers + WriteTransfers + ReadTransfers);
+    checkOpenTransfer(t[0], 0x69);
     const std::array<quint8, 256> expected = knownRegisters();
     for (int i = 0; i < 11; ++i) {
-        const SimTransfer& w = t[std::size_t(2 * i)];
+        const SimTransfer& w = t[std::size_t(OpenTransfers + 2 * i)];
         QCOMPARE(int(w.requestType), 0x20);
         QCOMPARE(int(w.request), 7);
         QCOMPARE(int(w.index), 0x69);
         const std::vector<quint8> data{quint8(WriteOrder[i]), expected[std::size_t(WriteOrder[i])]};
         QCOMPARE(w.data, data);
-        QCOMPARE(int(t[std::size_t(2 * i + 1)].request), 3);
+        QCOMPARE(int(t[std::size_t(OpenTransfers + 2 * i + 1)].request), 3);
     }
-    checkReadSequence(t, WriteTransfers, 0x69);
+    checkReadSequence(t, OpenTransfers + WriteTransfers, 0x69);
     for (int reg : WriteOrder)
         QCOMPARE(chip->registerValue(reg), expected[std::size_t(reg)]);
     QCOMPARE(chip->registerValue(0x10), chipPattern(0x10));  // nothing else written
@@ -196,7 +210,7 @@ void TestCli::writeWithoutVerifyStopsAfterTheWrites() {
     b.usb.resetTransfers();
     const Run r = b.run({"write", "--no-verify", file});
     QCOMPARE(r.code, 0);
-    QCOMPARE(int(b.usb.transfers().size()), WriteTransfers);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + WriteTransfers);
     QVERIFY(r.out.endsWith("not verified.\n"));
 }
 
@@ -208,8 +222,8 @@ void TestCli::verifyListsEachDifferingRegister() {
     // The read-back delivers other bytes for 0x46 and 0x47. An answered byte does not move the
     // chip's pointer, so only the last registers of the configuration can be changed this way
     // without shifting the ones after them.
-    b.usb.injectFault(WriteTransfers + 2 + 2 * 0x46, SimFault::answer(0x3F));
-    b.usb.injectFault(WriteTransfers + 2 + 2 * 0x47, SimFault::answer(0x8A));
+    b.usb.injectFault(OpenTransfers + WriteTransfers + 2 + 2 * 0x46, SimFault::answer(0x3F));
+    b.usb.injectFault(OpenTransfers + WriteTransfers + 2 + 2 * 0x47, SimFault::answer(0x8A));
     const Run r = b.run({"write", file});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QString("0x46: wrote 0xBF, read back 0x3F\n"
@@ -224,14 +238,67 @@ void TestCli::writeStopsAtTheFirstFailedRegister() {
     const QString file = b.writeFile("a.cy22150.bin", encodeRegisterFile(knownFile()));
     b.usb.resetTransfers();
     // The status after the fourth write (0x40) says the chip did not acknowledge.
-    b.usb.injectFault(2 * 3 + 1, SimFault::answer(2));
+    b.usb.injectFault(OpenTransfers + 2 * 3 + 1, SimFault::answer(2));
     const Run r = b.run({"write", file});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err,
              QString("Error: writing register 0x40 failed: the chip at I2C address 0x69 did not "
                      "acknowledge\n"));
-    QCOMPARE(int(b.usb.transfers().size()), 8);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + 8);
     QCOMPARE(chip->registerValue(0x09), chipPattern(0x09));  // no output enabled
+}
+
+void TestCli::writeAndReadOnEveryFirmware_data() {
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<int>("type");  // of every request after the open, host to device
+    QTest::addColumn<QString>("named");
+    QTest::newRow("original") << "original" << 0x20 << "";
+    QTest::newRow("vendor-only") << "vendor-only" << 0x40 << " (vendor requests)";
+}
+
+void TestCli::writeAndReadOnEveryFirmware() {
+    QFETCH(QString, firmware);
+    QFETCH(int, type);
+    QFETCH(QString, named);
+    Bench b;
+    auto chip = patternChip();
+    b.usb.plug(SimDevice::adapter(1, 4, chip, *SimFirmware::find(firmware.toStdString())));
+    const QString file = b.writeFile("a.cy22150.bin", encodeRegisterFile(knownFile()));
+
+    for (const QStringList& arguments : {QStringList{"write", file}, QStringList{"read"}}) {
+        b.usb.resetTransfers();
+        const Run r = b.run(arguments);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QString());
+        // The open finds out the request type: a class request first, then, if the adapter
+        // stalled it, the same as a vendor request. Everything after it is of that type.
+        const std::vector<SimTransfer>& t = b.usb.transfers();
+        const int opening = type == 0x20 ? 1 : 2;
+        checkOpenTransfer(t[0], 0x69);
+        QCOMPARE(t[0].result, type == 0x20 ? 0 : -9);
+        const int expectedCount =
+            arguments[0] == "write" ? WriteTransfers + ReadTransfers : ReadTransfers;
+        QCOMPARE(int(t.size()), opening + expectedCount);
+        for (std::size_t i = std::size_t(opening - 1); i < t.size(); ++i) {
+            QCOMPARE(int(t[i].requestType & 0x7F), type);
+            QVERIFY(t[i].result >= 0);
+        }
+        checkReadSequence(t, int(t.size()) - ReadTransfers, 0x69, type | 0x80);
+        if (arguments[0] == "write") {
+            QCOMPARE(r.out, QString("Wrote 11 registers to BUS_001-DEV_004-VID_0403-PID_C631 at "
+                                    "0x69, verified.\n"));
+        } else {
+            QVERIFY2(r.out.startsWith("Chip at 0x69 on BUS_001-DEV_004-VID_0403-PID_C631" + named +
+                                      "\nRegisters:\n  0x09  0x3F  "),
+                     qPrintable(r.out));
+        }
+    }
+    const std::array<quint8, 256> expected = knownRegisters();
+    for (int reg = 0; reg < 256; ++reg) {
+        const bool written =
+            std::find(std::begin(WriteOrder), std::end(WriteOrder), reg) != std::end(WriteOrder);
+        QCOMPARE(chip->registerValue(reg), written ? expected[std::size_t(reg)] : chipPattern(reg));
+    }
 }
 
 void TestCli::allGoesOnPastAFailingAdapter() {
@@ -261,8 +328,9 @@ void TestCli::readMakesTheWindowsTransfersAndPrintsTheRegisters() {
     const Run r = b.run({"read"});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err, QString());
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
-    checkReadSequence(b.usb.transfers(), 0, 0x69);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + ReadTransfers);
+    checkOpenTransfer(b.usb.transfers().at(0), 0x69);
+    checkReadSequence(b.usb.transfers(), OpenTransfers, 0x69);
     QVERIFY(r.out.startsWith("Chip at 0x69 on BUS_001-DEV_004-VID_0403-PID_C631\nRegisters:\n"));
     for (int reg : WriteOrder) {
         QVERIFY2(r.out.contains(QString::asprintf("\n  0x%02X  0x%02X  ", reg, chipPattern(reg))),
@@ -312,10 +380,11 @@ void TestCli::deviceSelectsTheAdapter() {
     b.usb.resetTransfers();
     const Run r = b.run({"read", "--device", "2:5", "--address", "0x6A"});
     QCOMPARE(r.code, 0);
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + ReadTransfers);
     for (const SimTransfer& t : b.usb.transfers())
         QCOMPARE(t.busNumber, 2);
-    checkReadSequence(b.usb.transfers(), 0, 0x6A);
+    checkOpenTransfer(b.usb.transfers().at(0), 0x6A);
+    checkReadSequence(b.usb.transfers(), OpenTransfers, 0x6A);
 }
 
 void TestCli::progressBarOnlyOnATerminal_data() {
@@ -657,7 +726,8 @@ void TestCli::solveWriteProgramsTheChipFromItsOwnConfiguration() {
     // 10 MHz x 40 / 2 = 200 MHz, / 4 = 50 MHz exactly.
     const Run r = b.run({"solve", "--ref", "10000000", "--f1", "50000000", "--write"});
     QCOMPARE(r.code, 0);
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers + WriteTransfers + ReadTransfers);
+    QCOMPARE(int(b.usb.transfers().size()),
+             OpenTransfers + ReadTransfers + WriteTransfers + ReadTransfers);
     QVERIFY(r.out.contains("LCLK1  50000000.00000 Hz"));
     // Outputs the solve leaves alone keep what the chip had.
     QCOMPARE(chip->registerValue(0x09), quint8(0x3F));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "emulatedusb.h"
+#include "views/mainwindowform.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -159,6 +159,11 @@ std::vector<Request> requestsSeen(const EmulatedDevice& device) {
 
 Request status(int value) {
     return Request{0xA0, 3, 0, 0, bytes({value})};
+}
+
+// What opening an adapter sends first: the end of any I2C transaction left open, no data.
+Request endTransaction(int i2cAddress, Outcome outcome = Outcome::Answered) {
+    return Request{0x20, 6, 0, i2cAddress, QByteArray(), outcome};
 }
 
 // The 515 transfers of a read of all 256 registers from a chip that answers.
@@ -341,9 +346,11 @@ void TestEndToEnd::startupScanReadsTheFirstAdapter() {
     Registers expectedChip = FirstChip;
     expectedChip[0x13] = 0x40;
     COMPARE_REQUESTS(requestsSeen(*machine_->first),
-                     concat({fullRead(FirstChip, DefaultChipAddress), writes({{0x13, 0x40}}),
+                     concat({{endTransaction(DefaultChipAddress)},
+                             fullRead(FirstChip, DefaultChipAddress),
+                             writes({{0x13, 0x40}}),
                              writes(gridWrites(expectedChip))}));
-    QCOMPARE(int(requestsSeen(*machine_->first).size()), 515 + 2 + 22);
+    QCOMPARE(int(requestsSeen(*machine_->first).size()), 1 + 515 + 2 + 22);
     QVERIFY(machine_->first->chipRegisters() == expectedChip);
     QVERIFY(image().bytes == expectedChip);
 
@@ -376,7 +383,7 @@ void TestEndToEnd::deviceListNamesEveryDevice() {
     ui().actionScan->trigger();
     QCOMPARE(ui().USBcomboBox->count(), int(Listing.size()));
     QCOMPARE(ui().USBcomboBox->itemText(6), Listing.at(6));
-    QCOMPARE(int(requestsSeen(*machine_->first).size()), 515 + 2 + 22);
+    QCOMPARE(int(requestsSeen(*machine_->first).size()), 1 + 515 + 2 + 22);
     // Every device with strings was asked for them; none of the others was used.
     for (const auto& device : machine_->others) {
         const UsbDeviceIdentity& id = device->profile().identity;
@@ -486,9 +493,10 @@ void TestEndToEnd::openReadsTheSelectedAdapter() {
     ui().actionOpen->trigger();
 
     // Open keeps CAPLOAD as read; its grid refresh writes the eleven registers back.
-    COMPARE_REQUESTS(
-        requestsSeen(*machine_->second),
-        concat({fullRead(SecondChip, DefaultChipAddress), writes(gridWrites(SecondChip))}));
+    COMPARE_REQUESTS(requestsSeen(*machine_->second),
+                     concat({{endTransaction(DefaultChipAddress)},
+                             fullRead(SecondChip, DefaultChipAddress),
+                             writes(gridWrites(SecondChip))}));
     QVERIFY(image().bytes == SecondChip);
     QVERIFY(machine_->second->chipRegisters() == SecondChip);
     QVERIFY(machine_->first->adapterTransfers().empty());
@@ -527,9 +535,11 @@ void TestEndToEnd::chipThatDoesNotAcknowledge() {
     }
     const EmulatedDevice& asked = openThird ? *machine_->third : *machine_->first;
     const EmulatedDevice& untouched = openThird ? *machine_->first : *machine_->third;
+    // The read that found no chip ends the transaction its set-up began.
     COMPARE_REQUESTS(requestsSeen(asked),
-                     (std::vector<Request>{Request{0x20, 5, 0, i2cAddress, bytes({0x00})},
-                                           status(SimI2cTinyUsb::StatusNak)}));
+                     (std::vector<Request>{
+                         endTransaction(i2cAddress), Request{0x20, 5, 0, i2cAddress, bytes({0x00})},
+                         status(SimI2cTinyUsb::StatusNak), endTransaction(i2cAddress)}));
     QVERIFY(untouched.adapterTransfers().empty());
     QCOMPARE(statusLine(), QString(NotFound));
     QVERIFY(image().bytes == before.bytes);
@@ -540,11 +550,14 @@ void TestEndToEnd::gridEditOnAdapterThatStoppedAnswering() {
     MainWindow& w = startVantrel();
     machine_->first->stopAnswering();
 
-    // The write waits for its time-out, once, and the failure stays in the status bar.
+    // The write waits for its time-out, once, then the end of the transaction it may have left
+    // open waits for its own; the write's failure stays in the status bar.
     clickButton(w.findChild<QAbstractButton*>("cb005"));
-    COMPARE_REQUESTS(requestsSeen(*machine_->first),
-                     (std::vector<Request>{Request{0x20, 7, 0, DefaultChipAddress,
-                                                   bytes({0x09, 0x1F}), Outcome::Unanswered}}));
+    COMPARE_REQUESTS(
+        requestsSeen(*machine_->first),
+        (std::vector<Request>{
+            Request{0x20, 7, 0, DefaultChipAddress, bytes({0x09, 0x1F}), Outcome::Unanswered},
+            endTransaction(DefaultChipAddress, Outcome::Unanswered)}));
     QCOMPARE(statusLine(), QString(TimedOut));
     QCOMPARE(int(image()[0x09]), 0x1F);
     QCOMPARE(int(machine_->first->chipRegister(0x09)), 0x3F);
@@ -562,9 +575,11 @@ void TestEndToEnd::openOnAdapterThatStopsAnswering_data() {
     QTest::addColumn<int>("answered");   // transfers answered before the adapter falls silent
     QTest::addColumn<int>("bytesRead");  // image bytes that came from the chip before that
 
-    QTest::newRow("at the read set-up") << 0 << 0;
-    // Set-up, status and 49 pairs of byte and status: the read of register 49 finds no answer.
-    QTest::newRow("in the middle of the read") << 2 + 2 * 49 << 49;
+    // The open's end of transaction is answered, then the read set-up is not.
+    QTest::newRow("at the read set-up") << 1 << 0;
+    // The open, set-up, status and 49 pairs of byte and status: the read of register 49 finds no
+    // answer.
+    QTest::newRow("in the middle of the read") << 1 + 2 + 2 * 49 << 49;
 }
 
 void TestEndToEnd::openOnAdapterThatStopsAnswering() {
@@ -579,9 +594,11 @@ void TestEndToEnd::openOnAdapterThatStopsAnswering() {
     machine_->first->stopAnsweringAfter(answered);
     ui().actionOpen->trigger();  // the first adapter is still the selected entry
 
+    // The transfer that found no answer, then the end of its transaction, which finds none either.
     const std::vector<Request> seen = requestsSeen(*machine_->first);
-    QCOMPARE(int(seen.size()), answered + 1);
-    QCOMPARE(seen.back().outcome, Outcome::Unanswered);
+    QCOMPARE(int(seen.size()), answered + 2);
+    QCOMPARE(seen.at(seen.size() - 2).outcome, Outcome::Unanswered);
+    QCOMPARE(seen.back().text(), endTransaction(DefaultChipAddress, Outcome::Unanswered).text());
     QCOMPARE(statusLine(), QString(TimedOut));
     // Bytes read before the time-out stay in the image; the rest keep their old values.
     for (int reg = 0; reg < SimCy22150::RegisterCount; ++reg)

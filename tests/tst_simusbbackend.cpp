@@ -205,8 +205,8 @@ void TestSimUsbBackend::adapterAnswersItsRequests() {
     QCOMPARE(int(bytes[0]), status == 1 ? 0x5A : 0xFF);
     QCOMPARE(int(bytes[1]), status == 1 ? 0xC3 : 0xFF);
 
-    // A request the transport never makes is stalled.
-    QCOMPARE(usb.controlTransfer(h, 0x20, 7, 0, 0x69, write, 1, 1000), -9);
+    // A request the firmware does not know is stalled.
+    QCOMPARE(usb.controlTransfer(h, 0x20, 9, 0, 0x69, write, 1, 1000), -9);
     QCOMPARE(usb.lastError(), std::string("Pipe error"));
     QCOMPARE(int(usb.transfers().size()), 9);
     usb.close(h);

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "app/mainwindow.h"
-#include "views/mainwindowform.h"
 #include "sim/simusbbackend.h"
+#include "views/mainwindowform.h"
 
 #include <QLoggingCategory>
 
@@ -21,9 +21,10 @@ struct WindowFixture {
 
     enum class Start { WithAdapter, WithoutAdapter };
 
-    explicit WindowFixture(Start start = Start::WithAdapter) {
+    explicit WindowFixture(Start start = Start::WithAdapter,
+                           const SimFirmwareProfile& firmware = SimFirmware::original()) {
         if (start == Start::WithAdapter)
-            usb->plug(SimDevice::adapter(1, 4, chip));
+            usb->plug(SimDevice::adapter(1, 4, chip, firmware));
     }
 
     // Builds the window (running its start-up scan), keeps the start-up's transfers and clears
