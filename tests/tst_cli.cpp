@@ -148,6 +148,7 @@ private slots:
     void writeWithoutVerifyStopsAfterTheWrites();
     void verifyListsEachDifferingRegister();
     void writeStopsAtTheFirstFailedRegister();
+    void onlyVerifySeesARefusedDataByte();
     void writeAndReadOnEveryFirmware_data();
     void writeAndReadOnEveryFirmware();
     void allGoesOnPastAFailingAdapter();
@@ -246,6 +247,24 @@ void TestCli::writeStopsAtTheFirstFailedRegister() {
                      "acknowledge\n"));
     QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + 8);
     QCOMPARE(chip->registerValue(0x09), chipPattern(0x09));  // no output enabled
+}
+
+// The adapter's status reports the acknowledge of the chip's address alone: a write whose data
+// bytes the chip refused looks written until the read-back.
+void TestCli::onlyVerifySeesARefusedDataByte() {
+    Bench b;
+    auto chip = patternChip();
+    chip->setRefusesData(true);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString file = b.writeFile("a.cy22150.bin", encodeRegisterFile(knownFile()));
+    const Run unchecked = b.run({"write", "--no-verify", file});
+    QCOMPARE(unchecked.code, 0);
+    QVERIFY(unchecked.out.endsWith("not verified.\n"));
+    const Run verified = b.run({"write", file});
+    QCOMPARE(verified.code, 1);
+    QCOMPARE(verified.err, QString("Error: verify failed: 11 of 11 registers differ\n"));
+    for (int reg = 0; reg < 256; ++reg)
+        QCOMPARE(chip->registerValue(reg), chipPattern(reg));
 }
 
 void TestCli::writeAndReadOnEveryFirmware_data() {

@@ -30,6 +30,8 @@ bool SimCy22150::write(quint8 byte) {
             return true;
         case State::Pointer:
         case State::Receiving:
+            if (refusesData_)
+                return false;
             store(byte);
             return true;
         case State::Transmitting:

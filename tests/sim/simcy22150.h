@@ -28,6 +28,10 @@ public:
     // A byte the master clocks in, acknowledging it (more to come) or not (the last).
     quint8 read(bool masterAcknowledges);
 
+    // From now on the chip refuses every data byte written to it (does not acknowledge it and
+    // keeps its registers), while it still acknowledges its address: a chip in trouble.
+    void setRefusesData(bool refuses) { refusesData_ = refuses; }
+
     // --- what the chip holds ---
     quint8 pointer() const { return pointer_; }
     quint8 registerValue(int reg) const { return registers_[std::size_t(reg & 0xFF)]; }
@@ -45,6 +49,7 @@ private:
     void store(quint8 byte);
 
     quint8 address_;
+    bool refusesData_ = false;
     State state_ = State::Idle;
     quint8 pointer_ = 0;
     std::array<quint8, RegisterCount> registers_{};
