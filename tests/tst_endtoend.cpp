@@ -295,6 +295,7 @@ private slots:
     void gridEditOnAdapterThatStoppedAnswering();
     void openOnAdapterThatStopsAnswering_data();
     void openOnAdapterThatStopsAnswering();
+    void adapterLockedOnlyWhileTransferring();
 
 private:
     // Starts Vantrel as main() does, over libusb-1.0; the devices' logs start empty afterwards.
@@ -608,6 +609,26 @@ void TestEndToEnd::openOnAdapterThatStopsAnswering() {
         const QProgressBar* bar = ui().LOADSAVEprogressBar;
         QCOMPARE(bar->value(), bytesRead * bar->maximum() / SimCy22150::RegisterCount);
     }
+}
+
+// The window lets go of the adapter between its operations, so that another program can use it;
+// while another program holds it, an edit waits, then says so and leaves the chip alone.
+void TestEndToEnd::adapterLockedOnlyWhileTransferring() {
+    MainWindow& w = startVantrel();
+    AdapterLock otherProgram;
+    otherProgram.attach("/dev/bus/usb/003/004");  // the first adapter's node
+    QVERIFY(otherProgram.acquire(0));             // the window, idle, holds nothing
+
+    clickButton(w.findChild<QAbstractButton*>("cb005"));
+    QCOMPARE(statusLine(), QString("Error: the adapter BUS_003-DEV_004-VID_0403-PID_C631 is in "
+                                   "use by another program"));
+    QVERIFY(machine_->first->adapterTransfers().empty());
+    QCOMPARE(int(machine_->first->chipRegister(0x09)), 0x3F);
+
+    otherProgram.release();
+    clickButton(w.findChild<QAbstractButton*>("cb004"));
+    COMPARE_REQUESTS(requestsSeen(*machine_->first), writes({{0x09, 0x0F}}));
+    QVERIFY(otherProgram.acquire(0));
 }
 
 QTEST_MAIN(TestEndToEnd)
