@@ -44,18 +44,23 @@ struct Run {
     QString err;
 };
 
-// Starts vantrel-cli. `shifted` starts it with one more descriptor open: umockdev names the
-// socket behind an emulated udev monitor after the descriptor's number, so two programs that
-// start at once with the same descriptors would fight over one name and one of them would find
-// no USB at all, which only happens in the emulation.
+// Starts vantrel-cli. `shifted` starts it with descriptors 3 to 9 open: umockdev names the
+// socket behind an emulated udev monitor after its descriptor's number, which is the same in two
+// programs that start alike, and when two run at once they fight over one name and one of them
+// finds no USB at all. That happens only in the emulation; the shift gives the second program
+// numbers of its own.
 QProcess* start(const QStringList& arguments, bool shifted = false) {
     auto* process = new QProcess;
-    if (shifted)
-        process->start("/bin/sh", QStringList{"-c", "exec \"$0\" \"$@\" 3</dev/null",
-                                              QStringLiteral(VANTREL_CLI)} +
-                                      arguments);
-    else
+    if (!shifted) {
         process->start(QStringLiteral(VANTREL_CLI), arguments);
+        return process;
+    }
+    QString redirections;
+    for (int fd = 3; fd <= 9; ++fd)
+        redirections += QString(" %1</dev/null").arg(fd);
+    process->start("/bin/sh", QStringList{"-c", "exec \"$0\" \"$@\"" + redirections,
+                                          QStringLiteral(VANTREL_CLI)} +
+                                  arguments);
     return process;
 }
 
