@@ -13,9 +13,11 @@ const QCommandLineOption AddressOption("address", "The chip's I2C address, 0x00.
                                        "0xNN", "0x69");
 const QCommandLineOption AllOption("all", "Every attached adapter in turn.");
 
-// An adapter opened for a job, closed when the job is done, whatever happened.
+// An adapter opened for a job, closed when the job is done, whatever happened. The job is one
+// operation: no other program's transfers come between its own.
 struct OpenConnection {
     AdapterConnection c;
+    std::optional<AdapterHold> hold;
     QString error;  // empty: open
 
     OpenConnection(const CliContext& cli, const AdapterOptions& options,
@@ -24,8 +26,16 @@ struct OpenConnection {
         c.progress = observer;
         c.i2cAddress = options.i2cAddress;
         error = openAdapter(c, adapter.info);
+        if (!error.isEmpty())
+            return;
+        hold.emplace(c);
+        if (!hold->ok())
+            error = i2c_error_text(c);
     }
-    ~OpenConnection() { i2c_close(c); }
+    ~OpenConnection() {
+        hold.reset();
+        i2c_close(c);
+    }
     OpenConnection(const OpenConnection&) = delete;
     OpenConnection& operator=(const OpenConnection&) = delete;
 };

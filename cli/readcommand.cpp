@@ -19,6 +19,13 @@ QString registerSummary(const RegisterImage& image) {
         parts << QString::asprintf("0x%02X=0x%02X", address, image[address]);
     return parts.join(' ');
 }
+
+// The adapter's identification, and its request type when the firmware answers vendor requests
+// only, so that a user can tell the firmware families apart.
+QString adapterName(const AdapterConnection& c, const ListedDevice& adapter) {
+    return deviceIdentification(adapter.info) +
+           (c.requestType == AdapterRequestType::Vendor ? " (vendor requests)" : "");
+}
 }  // namespace
 
 int runReadCommand(const QStringList& arguments, const CliContext& cli) {
@@ -78,7 +85,7 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
                                 findingsJson(checkChipRules(image, reference.hz, board)));
             } else if (!parser.isSet(output)) {
                 cli.out << QString::asprintf("Chip at 0x%02X on ", c.i2cAddress)
-                        << deviceIdentification(adapter.info) << '\n';
+                        << adapterName(c, adapter) << '\n';
                 for (const QString& line :
                      describeConfiguration(image, reference.hz, pllRangeFor(reference.extended)))
                     cli.out << line << '\n';

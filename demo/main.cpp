@@ -5,6 +5,9 @@
 // `vantrel-demo vantrel-cli read`; a program without a slash is looked for beside vantrel-demo
 // first, then on the PATH.
 //
+// VANTREL_DEMO_FIRMWARE names the adapter's firmware: "original" (the default) or "vendor-only"
+// (a port that answers vendor requests only, as TinyUSB-based ones do).
+//
 // The emulated USB devices live in a umockdev testbed made by this process. vantrel runs as a
 // child with umockdev's preload library and sees them through libusb-1.0 like real devices; each
 // control transfer it sends arrives here and is answered by the simulated adapter and chip.
@@ -119,13 +122,27 @@ int main(int argc, char* argv[]) {
         args.emplace_back(argv[i]);
     // Another program's standard output stays its own, for scripts; these notes go to stderr.
     std::FILE* notes = other ? stderr : stdout;
+    const char* firmwareName = std::getenv("VANTREL_DEMO_FIRMWARE");
+    const SimFirmwareProfile* firmware = firmwareName != nullptr && *firmwareName != '\0'
+                                             ? SimFirmware::find(firmwareName)
+                                             : &SimFirmware::original();
+    if (firmware == nullptr) {
+        std::fprintf(stderr, "vantrel-demo: VANTREL_DEMO_FIRMWARE takes");
+        for (const SimFirmwareProfile& p : SimFirmware::Profiles)
+            std::fprintf(stderr, " %s", p.name);
+        std::fprintf(stderr, ", not \"%s\"\n", firmwareName);
+        return 2;
+    }
     int result = 0;
     {
-        DemoMachine machine;
+        DemoMachine machine(*firmware);
+        const std::string with = firmware == &SimFirmware::original()
+                                     ? std::string()
+                                     : std::string(" (") + firmware->description + ")";
         std::fprintf(notes,
-                     "vantrel-demo: an emulated i2c-tiny-usb adapter (bus 1, device 4) with a "
+                     "vantrel-demo: an emulated i2c-tiny-usb adapter%s (bus 1, device 4) with a "
                      "CY22150 at 0x69 is plugged in; starting %s.\n",
-                     name.c_str());
+                     with.c_str(), name.c_str());
         std::fflush(notes);
         // vantrel runs where chip.png, the window icon, is; another program where it was called,
         // so that its file names mean what they say.

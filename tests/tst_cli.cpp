@@ -25,6 +25,7 @@ Q_DECLARE_METATYPE(SimFault)
 namespace {
 // The write order the chip needs: PLL and dividers first, the output enables last.
 const int WriteOrder[] = {0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47, 0x09};
+constexpr int OpenTransfers = 1;        // the end of any I2C transaction left open
 constexpr int WriteTransfers = 2 * 11;  // each write is followed by a status query
 constexpr int ReadTransfers = 515;      // pointer, status, 256 x (byte, status), final status
 
@@ -127,7 +128,8 @@ struct Bench {
 };
 
 // The transfers of one full read at `address`, from `first` in the log.
-void checkReadSequence(const std::vector<SimTransfer>& t, int first, int address) {
+void checkReadSequence(const std::vector<SimTransfer>& t, int first, int address,
+                       int inType = 0xA0) {
     QCOMPARE(int(t.size()) - first >= ReadTransfers, true);
     QCOMPARE(int(t[first].request), 5);
     QCOMPARE(int(t[first].index), address);
@@ -136,11 +138,20 @@ void checkReadSequence(const std::vector<SimTransfer>& t, int first, int address
     for (int i = 0; i < 256; ++i) {
         const SimTransfer& byte = t[std::size_t(first + 2 + 2 * i)];
         QCOMPARE(int(byte.request), i == 255 ? 6 : 4);
-        QCOMPARE(int(byte.requestType), 0xA0);
+        QCOMPARE(int(byte.requestType), inType);
         QCOMPARE(int(byte.value), 1);
         QCOMPARE(int(t[std::size_t(first + 3 + 2 * i)].request), 3);
     }
     QCOMPARE(int(t[std::size_t(first + ReadTransfers - 1)].request), 3);
+}
+
+// The one transfer of an open: an I2C I/O with the end flag and no data at the chip's address.
+void checkOpenTransfer(const SimTransfer& t, int address) {
+    QCOMPARE(int(t.requestType), 0x20);
+    QCOMPARE(int(t.request), 6);
+    QCOMPARE(int(t.value), 0);
+    QCOMPARE(int(t.index), address);
+    QCOMPARE(int(t.length), 0);
 }
 
 // Only one line, and it starts "Error: ".
@@ -157,6 +168,9 @@ private slots:
     void writeWithoutVerifyStopsAfterTheWrites();
     void verifyListsEachDifferingRegister();
     void writeStopsAtTheFirstFailedRegister();
+    void onlyVerifySeesARefusedDataByte();
+    void writeAndReadOnEveryFirmware_data();
+    void writeAndReadOnEveryFirmware();
     void allGoesOnPastAFailingAdapter();
     void readMakesTheWindowsTransfersAndPrintsTheRegisters();
     void readSavesAFileTheWindowLoads();
@@ -215,18 +229,19 @@ void TestCli::writeSendsTheElevenRegistersInOrderThenReadsBack() {
     QCOMPARE(r.out, QString("Wrote 11 registers to BUS_001-DEV_004-VID_0403-PID_C631 at 0x69, "
                             "verified.\n"));
     const std::vector<SimTransfer>& t = b.usb.transfers();
-    QCOMPARE(int(t.size()), WriteTransfers + ReadTransfers);
+    QCOMPARE(int(t.size()), OpenTransfers + WriteTransfers + ReadTransfers);
+    checkOpenTransfer(t[0], 0x69);
     const std::array<quint8, 256> expected = knownRegisters();
     for (int i = 0; i < 11; ++i) {
-        const SimTransfer& w = t[std::size_t(2 * i)];
+        const SimTransfer& w = t[std::size_t(OpenTransfers + 2 * i)];
         QCOMPARE(int(w.requestType), 0x20);
         QCOMPARE(int(w.request), 7);
         QCOMPARE(int(w.index), 0x69);
         const std::vector<quint8> data{quint8(WriteOrder[i]), expected[std::size_t(WriteOrder[i])]};
         QCOMPARE(w.data, data);
-        QCOMPARE(int(t[std::size_t(2 * i + 1)].request), 3);
+        QCOMPARE(int(t[std::size_t(OpenTransfers + 2 * i + 1)].request), 3);
     }
-    checkReadSequence(t, WriteTransfers, 0x69);
+    checkReadSequence(t, OpenTransfers + WriteTransfers, 0x69);
     for (int reg : WriteOrder)
         QCOMPARE(chip->registerValue(reg), expected[std::size_t(reg)]);
     QCOMPARE(chip->registerValue(0x10), chipPattern(0x10));  // nothing else written
@@ -239,7 +254,7 @@ void TestCli::writeWithoutVerifyStopsAfterTheWrites() {
     b.usb.resetTransfers();
     const Run r = b.run({"write", "--no-verify", file});
     QCOMPARE(r.code, 0);
-    QCOMPARE(int(b.usb.transfers().size()), WriteTransfers);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + WriteTransfers);
     QVERIFY(r.out.endsWith("not verified.\n"));
 }
 
@@ -251,8 +266,8 @@ void TestCli::verifyListsEachDifferingRegister() {
     // The read-back delivers other bytes for 0x46 and 0x47. An answered byte does not move the
     // chip's pointer, so only the last registers of the configuration can be changed this way
     // without shifting the ones after them.
-    b.usb.injectFault(WriteTransfers + 2 + 2 * 0x46, SimFault::answer(0x3F));
-    b.usb.injectFault(WriteTransfers + 2 + 2 * 0x47, SimFault::answer(0x8A));
+    b.usb.injectFault(OpenTransfers + WriteTransfers + 2 + 2 * 0x46, SimFault::answer(0x3F));
+    b.usb.injectFault(OpenTransfers + WriteTransfers + 2 + 2 * 0x47, SimFault::answer(0x8A));
     const Run r = b.run({"write", file});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QString("0x46: wrote 0xBF, read back 0x3F\n"
@@ -267,14 +282,85 @@ void TestCli::writeStopsAtTheFirstFailedRegister() {
     const QString file = b.writeFile("a.cy22150.bin", encodeRegisterFile(knownFile()));
     b.usb.resetTransfers();
     // The status after the fourth write (0x40) says the chip did not acknowledge.
-    b.usb.injectFault(2 * 3 + 1, SimFault::answer(2));
+    b.usb.injectFault(OpenTransfers + 2 * 3 + 1, SimFault::answer(2));
     const Run r = b.run({"write", file});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err,
              QString("Error: writing register 0x40 failed: the chip at I2C address 0x69 did not "
                      "acknowledge\n"));
-    QCOMPARE(int(b.usb.transfers().size()), 8);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + 8);
     QCOMPARE(chip->registerValue(0x09), chipPattern(0x09));  // no output enabled
+}
+
+// The adapter's status reports the acknowledge of the chip's address alone: a write whose data
+// bytes the chip refused looks written until the read-back.
+void TestCli::onlyVerifySeesARefusedDataByte() {
+    Bench b;
+    auto chip = patternChip();
+    chip->setRefusesData(true);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString file = b.writeFile("a.cy22150.bin", encodeRegisterFile(knownFile()));
+    const Run unchecked = b.run({"write", "--no-verify", file});
+    QCOMPARE(unchecked.code, 0);
+    QVERIFY(unchecked.out.endsWith("not verified.\n"));
+    const Run verified = b.run({"write", file});
+    QCOMPARE(verified.code, 1);
+    QCOMPARE(verified.err, QString("Error: verify failed: 11 of 11 registers differ\n"));
+    for (int reg = 0; reg < 256; ++reg)
+        QCOMPARE(chip->registerValue(reg), chipPattern(reg));
+}
+
+void TestCli::writeAndReadOnEveryFirmware_data() {
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<int>("type");  // of every request after the open, host to device
+    QTest::addColumn<QString>("named");
+    QTest::newRow("original") << "original" << 0x20 << "";
+    QTest::newRow("vendor-only") << "vendor-only" << 0x40 << " (vendor requests)";
+}
+
+void TestCli::writeAndReadOnEveryFirmware() {
+    QFETCH(QString, firmware);
+    QFETCH(int, type);
+    QFETCH(QString, named);
+    Bench b;
+    auto chip = patternChip();
+    b.usb.plug(SimDevice::adapter(1, 4, chip, *SimFirmware::find(firmware.toStdString())));
+    const QString file = b.writeFile("a.cy22150.bin", encodeRegisterFile(knownFile()));
+
+    for (const QStringList& arguments : {QStringList{"write", file}, QStringList{"read"}}) {
+        b.usb.resetTransfers();
+        const Run r = b.run(arguments);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QString());
+        // The open finds out the request type: a class request first, then, if the adapter
+        // stalled it, the same as a vendor request. Everything after it is of that type.
+        const std::vector<SimTransfer>& t = b.usb.transfers();
+        const int opening = type == 0x20 ? 1 : 2;
+        checkOpenTransfer(t[0], 0x69);
+        QCOMPARE(t[0].result, type == 0x20 ? 0 : -9);
+        const int expectedCount =
+            arguments[0] == "write" ? WriteTransfers + ReadTransfers : ReadTransfers;
+        QCOMPARE(int(t.size()), opening + expectedCount);
+        for (std::size_t i = std::size_t(opening - 1); i < t.size(); ++i) {
+            QCOMPARE(int(t[i].requestType & 0x7F), type);
+            QVERIFY(t[i].result >= 0);
+        }
+        checkReadSequence(t, int(t.size()) - ReadTransfers, 0x69, type | 0x80);
+        if (arguments[0] == "write") {
+            QCOMPARE(r.out, QString("Wrote 11 registers to BUS_001-DEV_004-VID_0403-PID_C631 at "
+                                    "0x69, verified.\n"));
+        } else {
+            QVERIFY2(r.out.startsWith("Chip at 0x69 on BUS_001-DEV_004-VID_0403-PID_C631" + named +
+                                      "\nRegisters:\n  0x09  0x3F  "),
+                     qPrintable(r.out));
+        }
+    }
+    const std::array<quint8, 256> expected = knownRegisters();
+    for (int reg = 0; reg < 256; ++reg) {
+        const bool written =
+            std::find(std::begin(WriteOrder), std::end(WriteOrder), reg) != std::end(WriteOrder);
+        QCOMPARE(chip->registerValue(reg), written ? expected[std::size_t(reg)] : chipPattern(reg));
+    }
 }
 
 void TestCli::allGoesOnPastAFailingAdapter() {
@@ -304,8 +390,9 @@ void TestCli::readMakesTheWindowsTransfersAndPrintsTheRegisters() {
     const Run r = b.run({"read"});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err, QString());
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
-    checkReadSequence(b.usb.transfers(), 0, 0x69);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + ReadTransfers);
+    checkOpenTransfer(b.usb.transfers().at(0), 0x69);
+    checkReadSequence(b.usb.transfers(), OpenTransfers, 0x69);
     QVERIFY(r.out.startsWith("Chip at 0x69 on BUS_001-DEV_004-VID_0403-PID_C631\nRegisters:\n"));
     for (int reg : WriteOrder) {
         QVERIFY2(r.out.contains(QString::asprintf("\n  0x%02X  0x%02X  ", reg, chipPattern(reg))),
@@ -355,10 +442,11 @@ void TestCli::deviceSelectsTheAdapter() {
     b.usb.resetTransfers();
     const Run r = b.run({"read", "--device", "2:5", "--address", "0x6A"});
     QCOMPARE(r.code, 0);
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + ReadTransfers);
     for (const SimTransfer& t : b.usb.transfers())
         QCOMPARE(t.busNumber, 2);
-    checkReadSequence(b.usb.transfers(), 0, 0x6A);
+    checkOpenTransfer(b.usb.transfers().at(0), 0x6A);
+    checkReadSequence(b.usb.transfers(), OpenTransfers, 0x6A);
 }
 
 void TestCli::progressBarOnlyOnATerminal_data() {
@@ -856,7 +944,8 @@ void TestCli::solveWriteProgramsTheChipFromItsOwnConfiguration() {
     // 10 MHz x 40 / 2 = 200 MHz, / 4 = 50 MHz exactly.
     const Run r = b.run({"solve", "--ref", "10000000", "--f1", "50000000", "--write"});
     QCOMPARE(r.code, 0);
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers + WriteTransfers + ReadTransfers);
+    QCOMPARE(int(b.usb.transfers().size()),
+             OpenTransfers + ReadTransfers + WriteTransfers + ReadTransfers);
     QVERIFY(r.out.contains("LCLK1  50000000.00000 Hz"));
     // Outputs the solve leaves alone keep what the chip had.
     QCOMPARE(chip->registerValue(0x09), quint8(0x3F));
@@ -937,8 +1026,9 @@ void TestCli::checkOfTheChipReadsItAsReadDoes() {
     QCOMPARE(check.code, 1);
     QCOMPARE(check.out, findings);
     QCOMPARE(check.err, QString());
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
-    checkReadSequence(b.usb.transfers(), 0, 0x69);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + ReadTransfers);
+    checkOpenTransfer(b.usb.transfers()[0], 0x69);
+    checkReadSequence(b.usb.transfers(), OpenTransfers, 0x69);
 
     // A 40 MHz crystal is out of range; the PLL runs at 800 MHz, LCLK3 and LCLK4 at 400 MHz.
     const Run fast = b.run({"check", "--ref", "40000000"});
@@ -1009,7 +1099,7 @@ void TestCli::writeRefusesABrokenConfigurationUnlessForced() {
                               "Error: the configuration breaks the chip's rules; nothing was "
                               "written (--force writes it anyway)\n");
     QCOMPARE(b.writesSeen(), 0);
-    QCOMPARE(int(b.usb.transfers().size()), readsBeforeWriting * ReadTransfers);
+    QCOMPARE(int(b.usb.transfers().size()), readsBeforeWriting * (OpenTransfers + ReadTransfers));
     for (int reg = 0; reg < 256; ++reg)
         QCOMPARE(chip->registerValue(reg), knownRegisters()[std::size_t(reg)]);
 
@@ -1196,15 +1286,16 @@ void TestCli::planWriteProgramsTheChipInTheSafeOrder() {
     QCOMPARE(r.code, 0);
     QVERIFY(r.out.endsWith("Programmed the chip.\n"));
     const std::vector<SimTransfer>& t = b.usb.transfers();
-    QCOMPARE(int(t.size()), ReadTransfers + WriteTransfers + ReadTransfers);
-    checkReadSequence(t, 0, 0x69);
+    QCOMPARE(int(t.size()), OpenTransfers + ReadTransfers + WriteTransfers + ReadTransfers);
+    checkOpenTransfer(t[0], 0x69);
+    checkReadSequence(t, OpenTransfers, 0x69);
     for (int i = 0; i < 11; ++i) {
-        const SimTransfer& w = t[std::size_t(ReadTransfers + 2 * i)];
+        const SimTransfer& w = t[std::size_t(OpenTransfers + ReadTransfers + 2 * i)];
         QCOMPARE(int(w.request), 7);
         QCOMPARE(int(w.data.at(0)), WriteOrder[i]);
         QCOMPARE(w.data.at(1), chip->registerValue(WriteOrder[i]));
     }
-    checkReadSequence(t, ReadTransfers + WriteTransfers, 0x69);  // the verify
+    checkReadSequence(t, OpenTransfers + ReadTransfers + WriteTransfers, 0x69);  // the verify
     RegisterImage image;
     for (int reg = 0; reg < 256; ++reg)
         image[reg] = chip->registerValue(reg);
@@ -1321,7 +1412,7 @@ void TestCli::versionNamesTheProject() {
 // register; the window keeps its own short texts for the same failures.
 void TestCli::readFailureNamesTheTransfer_data() {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("transfer");  // from the first transfer of the read
+    QTest::addColumn<int>("transfer");  // from the first transfer after the open
     QTest::addColumn<SimFault>("fault");
     QTest::addColumn<QString>("error");
     const QString reading = "Error: reading the chip failed at ";
@@ -1333,14 +1424,14 @@ void TestCli::readFailureNamesTheTransfer_data() {
     QTest::newRow("status after the pointer times out")
         << QStringList{"read"} << 1 << SimFault::timeout()
         << reading + "the status query after setting the register pointer: Operation timed out";
-    QTest::newRow("byte 0x13 stalls")
+    QTest::newRow("byte 0x13 fails")
         << QStringList{"read"} << 2 + 2 * 0x13
-        << SimFault::failure(SimUsbErrors::Pipe.code, SimUsbErrors::Pipe.text)
-        << reading + "reading register 0x13: Pipe error";
-    QTest::newRow("status after 0x13 stalls")
+        << SimFault::failure(SimUsbErrors::Io.code, SimUsbErrors::Io.text)
+        << reading + "reading register 0x13: Input/Output Error";
+    QTest::newRow("status after 0x13 fails")
         << QStringList{"read"} << 3 + 2 * 0x13
-        << SimFault::failure(SimUsbErrors::Pipe.code, SimUsbErrors::Pipe.text)
-        << reading + "the status query after register 0x13: Pipe error";
+        << SimFault::failure(SimUsbErrors::Io.code, SimUsbErrors::Io.text)
+        << reading + "the status query after register 0x13: Input/Output Error";
     QTest::newRow("status after 0x40 without its byte")
         << QStringList{"read"} << 3 + 2 * 0x40 << SimFault::noData()
         << reading +
@@ -1354,10 +1445,10 @@ void TestCli::readFailureNamesTheTransfer_data() {
         << reading +
                "the status query after register 0xFF: the chip at I2C address 0x69 did "
                "not acknowledge";
-    QTest::newRow("read-back, status after 0x13 stalls")
+    QTest::newRow("read-back, status after 0x13 fails")
         << QStringList{"write", "GOOD"} << WriteTransfers + 3 + 2 * 0x13
-        << SimFault::failure(SimUsbErrors::Pipe.code, SimUsbErrors::Pipe.text)
-        << "Error: reading back failed at the status query after register 0x13: Pipe error";
+        << SimFault::failure(SimUsbErrors::Io.code, SimUsbErrors::Io.text)
+        << "Error: reading back failed at the status query after register 0x13: Input/Output Error";
     QTest::newRow("solve --write, byte 0x42 times out")
         << QStringList{"solve", "--ref", "10000000", "--f1", "50000000", "--write"} << 2 + 2 * 0x42
         << SimFault::timeout() << reading + "reading register 0x42: Operation timed out";
@@ -1373,7 +1464,7 @@ void TestCli::readFailureNamesTheTransfer() {
     const QString good = b.writeFile("good.cy22150.bin", encodeRegisterFile(knownFile()));
     arguments.replaceInStrings("GOOD", good);
     b.usb.resetTransfers();
-    b.usb.injectFault(transfer, fault);
+    b.usb.injectFault(OpenTransfers + transfer, fault);
     const Run r = b.run(arguments);
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err, error + '\n');
@@ -1495,7 +1586,7 @@ void TestCli::readJson() {
     const Run r = b.run({"read", "--json", "--ref", "27000000", "-o", b.path("r.cy22150.bin")});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err, QString());
-    QCOMPARE(int(b.usb.transfers().size()), ReadTransfers);
+    QCOMPARE(int(b.usb.transfers().size()), OpenTransfers + ReadTransfers);
     const QJsonObject doc = parseJson(r.out).object();
     QCOMPARE(doc.value("device").toObject().value("identification").toString(),
              QString("BUS_001-DEV_004-VID_0403-PID_C631"));
@@ -1565,7 +1656,8 @@ void TestCli::jsonFailureLeavesStdoutEmpty() {
     arguments.replaceInStrings("NOFILE", b.path("missing.cy22150.bin"));
     b.usb.resetTransfers();
     // For the verify row: the read-back gives another byte for 0x47.
-    b.usb.injectFault(ReadTransfers + WriteTransfers + 2 + 2 * 0x47, SimFault::answer(0x8A));
+    b.usb.injectFault(OpenTransfers + ReadTransfers + WriteTransfers + 2 + 2 * 0x47,
+                      SimFault::answer(0x8A));
     const Run r = b.run(arguments);
     QCOMPARE(r.code, code);
     QCOMPARE(r.out, QString());

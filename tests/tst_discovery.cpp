@@ -26,6 +26,7 @@ const QString NotFoundLine = QStringLiteral("Error: Device not found at this int
 const QString NotCompleteLine = QStringLiteral("Error: Device not complete readable!");
 const QString NoUsbEntry = QStringLiteral("No USB subsystem found on this machine!");
 
+constexpr int OpenTransfers = 1;    // the end of any I2C transaction left open on the adapter
 constexpr int ReadTransfers = 515;  // a read of all 256 registers
 constexpr quint8 DefaultChipAddress = 0x69;
 
@@ -150,6 +151,11 @@ QString acknowledgedStatus() {
     return describe(1, 4, 0xA0, 3, 0, 0, 1, QByteArray(1, char(1)));
 }
 
+// The open: an I2C I/O with the end flag and no data, at the chip's address.
+QString expectedOpen(quint8 address) {
+    return describe(1, 4, 0x20, 6, 0, address, 0, QByteArray());
+}
+
 QStringList expectedRead(quint8 address, const Registers& chip) {
     QStringList lines;
     lines << describe(1, 4, 0x20, 5, 0, address, 1, QByteArray(1, char(0))) << acknowledgedStatus();
@@ -241,6 +247,8 @@ private slots:
     void readFailures_data();
     void readFailures();
     void startUp();
+    void startUpOnEveryFirmware_data();
+    void startUpOnEveryFirmware();
     void afterSuccessfulOpen_data();
     void afterSuccessfulOpen();
     void addressChangeRescansAtTheNewAddress();
@@ -410,7 +418,8 @@ void TestDiscovery::scanOpensFirstUsableAdapter() {
         QCOMPARE(texts(f.session().image.bytes), texts(expected));
         QCOMPARE(texts(d.chip->registers()), texts(expected));
     } else {
-        QCOMPARE(int(f.usb->transfers().size()), 2);  // the set-up and its status, no more
+        // The open, the set-up and its status, and the end of the transaction it began.
+        QCOMPARE(int(f.usb->transfers().size()), OpenTransfers + 3);
     }
 }
 
@@ -522,8 +531,8 @@ void TestDiscovery::readFailures_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("bytesRead");  // registers that arrived before the failure
 
-    // Transfer 0 sets the register pointer, 1 is its status; byte i is transfer 2 + 2i with its
-    // status at 3 + 2i; 514 is the closing status query.
+    // After the open, transfer 0 sets the register pointer, 1 is its status; byte i is transfer
+    // 2 + 2i with its status at 3 + 2i; 514 is the closing status query.
     const SimFault nak = SimFault::answer(2);
     const SimFault idle = SimFault::answer(0);
     const SimFault io = SimFault::failure(-1, "Input/Output Error");
@@ -558,7 +567,7 @@ void TestDiscovery::readFailures() {
     const SolverRecord solverBefore = f.session().solver;
     f.ui().leF1->setText("1234.50000");
 
-    f.usb->injectFault(transfer, fault);
+    f.usb->injectFault(OpenTransfers + transfer, fault);
     f.ui().actionOpen->trigger();
 
     QCOMPARE(f.ui().statusBar->currentMessage(), message);
@@ -568,7 +577,11 @@ void TestDiscovery::readFailures() {
     QCOMPARE(texts(f.session().image.bytes), texts(expected));
     // The action stops at the failure: no refresh, no write, nothing copied to the solver.
     QCOMPARE(shownGrid(*f.window), gridBefore);
-    QCOMPARE(int(f.usb->transfers().size()), transfer + 1);
+    // Nothing after the failure but, up to the last byte, the end of the transaction.
+    const bool ended = transfer < 513;
+    QCOMPARE(int(f.usb->transfers().size()), OpenTransfers + transfer + 1 + (ended ? 1 : 0));
+    if (ended)
+        QCOMPARE(describe({f.usb->transfers().back()}), QStringList{expectedOpen(0x69)});
     QCOMPARE(f.session().solver.divider1, solverBefore.divider1);
     QCOMPARE(f.session().solver.divider2, solverBefore.divider2);
     QCOMPARE(f.ui().leF1->text(), QString("1234.50000"));
@@ -589,7 +602,8 @@ void TestDiscovery::startUp() {
     QCOMPARE(shownGrid(*f.window), gridTexts(expected));
 
     // Read everything, force CAPLOAD, then the grid writes its eleven registers back.
-    QStringList sequence = expectedRead(DefaultChipAddress, chip);
+    QStringList sequence{expectedOpen(DefaultChipAddress)};
+    sequence << expectedRead(DefaultChipAddress, chip);
     sequence << expectedWrite(DefaultChipAddress, 0x13, 0x40);
     for (const auto& [reg, value] : gridWrites(expected))
         sequence << expectedWrite(DefaultChipAddress, quint8(reg), quint8(value));
@@ -607,6 +621,41 @@ void TestDiscovery::startUp() {
     const QString f2 = f.ui().leF2->text();
     QCOMPARE(f1, zeroTargetShown(f, f.ui().leF1));
     QCOMPARE(f2, zeroTargetShown(f, f.ui().leF2));
+}
+
+void TestDiscovery::startUpOnEveryFirmware_data() {
+    QTest::addColumn<QString>("firmware");
+    for (const SimFirmwareProfile& p : SimFirmware::Profiles)
+        QTest::newRow(p.name) << p.name;
+}
+
+// The start-up scan reads and writes the chip whatever request type the adapter answers: a
+// stalled class request at the open makes it a vendor one, and the rest follows in that type.
+void TestDiscovery::startUpOnEveryFirmware() {
+    QFETCH(QString, firmware);
+    const SimFirmwareProfile& profile = *SimFirmware::find(firmware.toStdString());
+    WindowFixture f(WindowFixture::Start::WithAdapter, profile);
+    const Registers chip = chipContents(0);
+    load(*f.chip, chip);
+    f.open();
+
+    Registers expected = chip;
+    expected[0x13] = 0x40;
+    QCOMPARE(f.ui().statusBar->currentMessage(), SuccessLine);
+    QCOMPARE(texts(f.session().image.bytes), texts(expected));
+    QCOMPARE(texts(f.chip->registers()), texts(expected));
+
+    QStringList sequence = expectedRead(DefaultChipAddress, chip);
+    sequence << expectedWrite(DefaultChipAddress, 0x13, 0x40);
+    for (const auto& [reg, value] : gridWrites(expected))
+        sequence << expectedWrite(DefaultChipAddress, quint8(reg), quint8(value));
+    QStringList opening{expectedOpen(DefaultChipAddress)};
+    if (!profile.answersClassRequests) {
+        sequence.replaceInStrings("type 0x20", "type 0x40")
+            .replaceInStrings("type 0xA0", "type 0xC0");
+        opening << QString(opening.first()).replace("type 0x20", "type 0x40");
+    }
+    QCOMPARE(describe(f.startUpTransfers), opening + sequence);
 }
 
 void TestDiscovery::afterSuccessfulOpen_data() {
@@ -702,22 +751,23 @@ void TestDiscovery::statusBarAfterOpen_data() {
     const QString high = QStringLiteral("Warning: unstable HIGH PLL frequency!");
     // PB 16: 200 MHz, stable. PB 0: 40 MHz. PB 255: 2.59 GHz.
     constexpr int stable = 0x10;
-    // After the read (transfers 0 to 514) the Scan writes 0x13 and then the grid's registers, the
-    // Open the grid's registers alone; each write is followed by its status query.
+    // After the open (transfer 0) and the read (1 to 515) the Scan writes 0x13 and then the grid's
+    // registers, the Open the grid's registers alone; each write is followed by its status query.
     QTest::newRow("Scan, nothing reported") << Action::Scan << stable << -1 << QString();
     QTest::newRow("Open, nothing reported") << Action::Open << stable << -1 << QString();
     QTest::newRow("Scan, PLL too low") << Action::Scan << 0x00 << -1 << low;
     QTest::newRow("Open, PLL too low") << Action::Open << 0x00 << -1 << low;
     QTest::newRow("Open, PLL too high") << Action::Open << 0xFF << -1 << high;
     QTest::newRow("Scan, the CAPLOAD write fails")
-        << Action::Scan << stable << ReadTransfers << QString();
+        << Action::Scan << stable << OpenTransfers + ReadTransfers << QString();
     QTest::newRow("Scan, a grid write fails")
-        << Action::Scan << stable << ReadTransfers + 2 + 2 * ShownRow13 << QString();
-    QTest::newRow("Open, a grid write fails")
-        << Action::Open << stable << ReadTransfers + 2 * ShownRow13 << QString();
-    QTest::newRow("Open, the last grid write fails")
-        << Action::Open << stable << ReadTransfers + 2 * (int(ShownRegisters.size()) - 1)
+        << Action::Scan << stable << OpenTransfers + ReadTransfers + 2 + 2 * ShownRow13
         << QString();
+    QTest::newRow("Open, a grid write fails")
+        << Action::Open << stable << OpenTransfers + ReadTransfers + 2 * ShownRow13 << QString();
+    QTest::newRow("Open, the last grid write fails")
+        << Action::Open << stable
+        << OpenTransfers + ReadTransfers + 2 * (int(ShownRegisters.size()) - 1) << QString();
 }
 
 void TestDiscovery::statusBarAfterOpen() {

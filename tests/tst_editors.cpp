@@ -272,10 +272,13 @@ void TestEditors::matrixStopsAtFirstFailedWrite() {
     // Transfer 2 is the write of 0x45 (0x44 took transfers 0 and 1).
     f.usb->injectFault(2, SimFault::noData());
     f.ui().cbMatrix_CLK5->setCurrentIndex(3);
-    // 0x44 and its status query, then the write of 0x45 that moved nothing; nothing after it.
+    // 0x44 and its status query, then the write of 0x45 that moved nothing and the end of the
+    // transaction it may have left open (request 6 without data); nothing after it.
     QCOMPARE(f.writtenRegisters(), std::vector<int>{0x44});
-    QCOMPARE(int(f.usb->transfers().size()), 3);
+    QCOMPARE(int(f.usb->transfers().size()), 4);
     QCOMPARE(int(f.usb->transfers()[2].request), 7);
+    QCOMPARE(int(f.usb->transfers()[3].request), 6);
+    QCOMPARE(int(f.usb->transfers()[3].length), 0);
     QCOMPARE(int(f.session().image[0x45]), 0x06);
     QCOMPARE(fieldText(f, 8), QString("0x00"));  // grid not refreshed
     QVERIFY(f.ui().statusBar->currentMessage().startsWith("Error: "));

@@ -174,6 +174,11 @@ Request status(int value) {
     return Request{0xA0, 3, 0, 0, bytes({value})};
 }
 
+// What opening an adapter sends first: the end of any I2C transaction left open, no data.
+Request endTransaction(int i2cAddress, Outcome outcome = Outcome::Answered) {
+    return Request{0x20, 6, 0, i2cAddress, QByteArray(), outcome};
+}
+
 // The 515 transfers of a read of all 256 registers from a chip that answers.
 std::vector<Request> fullRead(const Registers& chip, int i2cAddress) {
     std::vector<Request> r{Request{0x20, 5, 0, i2cAddress, bytes({0x00})}, status(1)};
@@ -309,6 +314,7 @@ private slots:
     void cliReadNamesTheTransferThatTimedOut();
     void cliRefusesToProgramWhatBreaksTheChipsRules_data();
     void cliRefusesToProgramWhatBreaksTheChipsRules();
+    void adapterLockedOnlyWhileTransferring();
 
 private:
     // Starts Vantrel as main() does, over libusb-1.0, and waits for its start-up scan; the devices'
@@ -365,9 +371,11 @@ void TestEndToEnd::startupScanReadsTheFirstAdapter() {
     Registers expectedChip = FirstChip;
     expectedChip[0x13] = 0x40;
     COMPARE_REQUESTS(requestsSeen(*machine_->first),
-                     concat({fullRead(FirstChip, DefaultChipAddress), writes({{0x13, 0x40}}),
+                     concat({{endTransaction(DefaultChipAddress)},
+                             fullRead(FirstChip, DefaultChipAddress),
+                             writes({{0x13, 0x40}}),
                              writes(gridWrites(expectedChip))}));
-    QCOMPARE(int(requestsSeen(*machine_->first).size()), 515 + 2 + 22);
+    QCOMPARE(int(requestsSeen(*machine_->first).size()), 1 + 515 + 2 + 22);
     QVERIFY(machine_->first->chipRegisters() == expectedChip);
     QVERIFY(image().bytes == expectedChip);
 
@@ -400,7 +408,7 @@ void TestEndToEnd::deviceListNamesEveryDevice() {
     ui().actionScan->trigger();
     QCOMPARE(ui().USBcomboBox->count(), int(Listing.size()));
     QCOMPARE(ui().USBcomboBox->itemText(6), Listing.at(6));
-    QCOMPARE(int(requestsSeen(*machine_->first).size()), 515 + 2 + 22);
+    QCOMPARE(int(requestsSeen(*machine_->first).size()), 1 + 515 + 2 + 22);
     // Every device with strings was asked for them; none of the others was used.
     for (const auto& device : machine_->others) {
         const UsbDeviceIdentity& id = device->profile().identity;
@@ -541,9 +549,10 @@ void TestEndToEnd::openReadsTheSelectedAdapter() {
     ui().actionOpen->trigger();
 
     // Open keeps CAPLOAD as read; its grid refresh writes the eleven registers back.
-    COMPARE_REQUESTS(
-        requestsSeen(*machine_->second),
-        concat({fullRead(SecondChip, DefaultChipAddress), writes(gridWrites(SecondChip))}));
+    COMPARE_REQUESTS(requestsSeen(*machine_->second),
+                     concat({{endTransaction(DefaultChipAddress)},
+                             fullRead(SecondChip, DefaultChipAddress),
+                             writes(gridWrites(SecondChip))}));
     QVERIFY(image().bytes == SecondChip);
     QVERIFY(machine_->second->chipRegisters() == SecondChip);
     QVERIFY(machine_->first->adapterTransfers().empty());
@@ -582,9 +591,11 @@ void TestEndToEnd::chipThatDoesNotAcknowledge() {
     }
     const EmulatedDevice& asked = openThird ? *machine_->third : *machine_->first;
     const EmulatedDevice& untouched = openThird ? *machine_->first : *machine_->third;
+    // The read that found no chip ends the transaction its set-up began.
     COMPARE_REQUESTS(requestsSeen(asked),
-                     (std::vector<Request>{Request{0x20, 5, 0, i2cAddress, bytes({0x00})},
-                                           status(SimI2cTinyUsb::StatusNak)}));
+                     (std::vector<Request>{
+                         endTransaction(i2cAddress), Request{0x20, 5, 0, i2cAddress, bytes({0x00})},
+                         status(SimI2cTinyUsb::StatusNak), endTransaction(i2cAddress)}));
     QVERIFY(untouched.adapterTransfers().empty());
     QCOMPARE(statusLine(), QString(NotFound));
     QVERIFY(image().bytes == before.bytes);
@@ -595,11 +606,14 @@ void TestEndToEnd::gridEditOnAdapterThatStoppedAnswering() {
     MainWindow& w = startVantrel();
     machine_->first->stopAnswering();
 
-    // The write waits for its time-out, once, and the failure stays in the status bar.
+    // The write waits for its time-out, once, then the end of the transaction it may have left
+    // open waits for its own; the write's failure stays in the status bar.
     clickButton(w.findChild<QAbstractButton*>("cb005"));
-    COMPARE_REQUESTS(requestsSeen(*machine_->first),
-                     (std::vector<Request>{Request{0x20, 7, 0, DefaultChipAddress,
-                                                   bytes({0x09, 0x1F}), Outcome::Unanswered}}));
+    COMPARE_REQUESTS(
+        requestsSeen(*machine_->first),
+        (std::vector<Request>{
+            Request{0x20, 7, 0, DefaultChipAddress, bytes({0x09, 0x1F}), Outcome::Unanswered},
+            endTransaction(DefaultChipAddress, Outcome::Unanswered)}));
     QCOMPARE(statusLine(), QString(TimedOut));
     QCOMPARE(int(image()[0x09]), 0x1F);
     QCOMPARE(int(machine_->first->chipRegister(0x09)), 0x3F);
@@ -617,9 +631,11 @@ void TestEndToEnd::openOnAdapterThatStopsAnswering_data() {
     QTest::addColumn<int>("answered");   // transfers answered before the adapter falls silent
     QTest::addColumn<int>("bytesRead");  // image bytes that came from the chip before that
 
-    QTest::newRow("at the read set-up") << 0 << 0;
-    // Set-up, status and 49 pairs of byte and status: the read of register 49 finds no answer.
-    QTest::newRow("in the middle of the read") << 2 + 2 * 49 << 49;
+    // The open's end of transaction is answered, then the read set-up is not.
+    QTest::newRow("at the read set-up") << 1 << 0;
+    // The open, set-up, status and 49 pairs of byte and status: the read of register 49 finds no
+    // answer.
+    QTest::newRow("in the middle of the read") << 1 + 2 + 2 * 49 << 49;
 }
 
 void TestEndToEnd::openOnAdapterThatStopsAnswering() {
@@ -634,9 +650,11 @@ void TestEndToEnd::openOnAdapterThatStopsAnswering() {
     machine_->first->stopAnsweringAfter(answered);
     ui().actionOpen->trigger();  // the first adapter is still the selected entry
 
+    // The transfer that found no answer, then the end of its transaction, which finds none either.
     const std::vector<Request> seen = requestsSeen(*machine_->first);
-    QCOMPARE(int(seen.size()), answered + 1);
-    QCOMPARE(seen.back().outcome, Outcome::Unanswered);
+    QCOMPARE(int(seen.size()), answered + 2);
+    QCOMPARE(seen.at(seen.size() - 2).outcome, Outcome::Unanswered);
+    QCOMPARE(seen.back().text(), endTransaction(DefaultChipAddress, Outcome::Unanswered).text());
     QCOMPARE(statusLine(), QString(TimedOut));
     // Bytes read before the time-out stay in the image; the rest keep their old values.
     for (int reg = 0; reg < SimCy22150::RegisterCount; ++reg)
@@ -713,14 +731,18 @@ void TestEndToEnd::cliReadNamesTheTransferThatTimedOut() {
     const int listing = int(machine_->second->transfers().size());
     QVERIFY(machine_->second->adapterTransfers().empty());
     machine_->second->clearTransfers();
-    machine_->second->stopAnsweringAfter(listing + answered);
+    // The open's end of any transaction left open comes first, and is answered.
+    machine_->second->stopAnsweringAfter(listing + 1 + answered);
     const CliRun r = runVantrelCli({"read", "--device", "1:5"});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QString());
     QCOMPARE(r.err, error + '\n');
+    // The transfer that found no answer, then the end of its transaction, which finds none either.
     const std::vector<Request> seen = requestsSeen(*machine_->second);
-    QCOMPARE(int(seen.size()), answered + 1);
-    QCOMPARE(seen.back().outcome, Outcome::Unanswered);
+    QCOMPARE(int(seen.size()), 1 + answered + 2);
+    QCOMPARE(seen.front().text(), endTransaction(DefaultChipAddress).text());
+    QCOMPARE(seen.at(seen.size() - 2).outcome, Outcome::Unanswered);
+    QCOMPARE(seen.back().text(), endTransaction(DefaultChipAddress, Outcome::Unanswered).text());
 }
 
 void TestEndToEnd::cliRefusesToProgramWhatBreaksTheChipsRules_data() {
@@ -767,7 +789,9 @@ void TestEndToEnd::cliRefusesToProgramWhatBreaksTheChipsRules() {
              qPrintable(err));
     QCOMPARE(writtenRegisters(*machine_->first), std::vector<int>{});
     if (readsFirst)
-        COMPARE_REQUESTS(requestsSeen(*machine_->first), fullRead(FirstChip, DefaultChipAddress));
+        COMPARE_REQUESTS(requestsSeen(*machine_->first),
+                         concat({{endTransaction(DefaultChipAddress)},
+                                 fullRead(FirstChip, DefaultChipAddress)}));
     else
         QVERIFY(machine_->first->adapterTransfers().empty());
     QVERIFY(machine_->first->chipRegisters() == FirstChip);
@@ -779,6 +803,26 @@ void TestEndToEnd::cliRefusesToProgramWhatBreaksTheChipsRules() {
              (std::vector<int>{0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47, 0x09}));
     if (!readsFirst)
         QCOMPARE(int(machine_->first->chipRegister(0x47)), 0x0A);
+}
+
+// The window lets go of the adapter between its operations, so that another program can use it;
+// while another program holds it, an edit waits, then says so and leaves the chip alone.
+void TestEndToEnd::adapterLockedOnlyWhileTransferring() {
+    MainWindow& w = startVantrel();
+    AdapterLock otherProgram;
+    otherProgram.attach("/dev/bus/usb/003/004");  // the first adapter's node
+    QVERIFY(otherProgram.acquire(0));             // the window, idle, holds nothing
+
+    clickButton(w.findChild<QAbstractButton*>("cb005"));
+    QCOMPARE(statusLine(), QString("Error: the adapter BUS_003-DEV_004-VID_0403-PID_C631 is in "
+                                   "use by another program"));
+    QVERIFY(machine_->first->adapterTransfers().empty());
+    QCOMPARE(int(machine_->first->chipRegister(0x09)), 0x3F);
+
+    otherProgram.release();
+    clickButton(w.findChild<QAbstractButton*>("cb004"));
+    COMPARE_REQUESTS(requestsSeen(*machine_->first), writes({{0x09, 0x0F}}));
+    QVERIFY(otherProgram.acquire(0));
 }
 
 QTEST_MAIN(TestEndToEnd)

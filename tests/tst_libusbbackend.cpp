@@ -16,6 +16,7 @@ private slots:
     void nothingToOpen();
     void transfersWithoutHandleFail();
     void withoutInitEverythingFails();
+    void lockFileIsTheUsbfsNode();
 };
 
 void TestLibUsbBackend::enumerationIsConsistent() {
@@ -76,6 +77,19 @@ void TestLibUsbBackend::withoutInitEverythingFails() {
     first.key = 0;
     QVERIFY(usb.open(first) == nullptr);
     QVERIFY(!usb.lastError().empty());
+}
+
+// The file that programs lock an adapter by is the device's node, which every program that may
+// use the device can open.
+void TestLibUsbBackend::lockFileIsTheUsbfsNode() {
+    LibUsbBackend usb;
+    UsbDeviceInfo device;
+    device.busNumber = 1;
+    device.deviceNumber = 4;
+    QCOMPARE(usb.lockPath(device), std::string("/dev/bus/usb/001/004"));
+    device.busNumber = 12;
+    device.deviceNumber = 127;
+    QCOMPARE(usb.lockPath(device), std::string("/dev/bus/usb/012/127"));
 }
 
 QTEST_APPLESS_MAIN(TestLibUsbBackend)

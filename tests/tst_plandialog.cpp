@@ -289,9 +289,12 @@ void TestPlanDialog::applyStopsAtFailedWrite() {
     Writes firstThree = safeOrderWrites(expected);
     firstThree.resize(3);
     QCOMPARE(fixture_->writes(), firstThree);
-    // Three writes with their status queries, then the failed write of 0x40 and nothing after.
-    QCOMPARE(int(fixture_->usb->transfers().size()), 7);
+    // Three writes with their status queries, then the failed write of 0x40, the end of the
+    // transaction it began (request 6 with no data), and nothing after.
+    QCOMPARE(int(fixture_->usb->transfers().size()), 8);
     QCOMPARE(int(fixture_->usb->transfers()[6].request), 7);
+    QCOMPARE(int(fixture_->usb->transfers()[7].request), 6);
+    QCOMPARE(int(fixture_->usb->transfers()[7].length), 0);
     QCOMPARE(int(fixture_->chip->registerValue(Reg::ClockOutputEnable)),
              int(before[Reg::ClockOutputEnable]));
     QVERIFY(status().startsWith("Error: "));

@@ -22,6 +22,10 @@ private slots:
     void adapterAnswersItsRequests_data();
     void adapterAnswersItsRequests();
     void deviceWithoutChipStalls();
+    void firmwareProfiles_data();
+    void firmwareProfiles();
+    void beginOnABusLeftOpenMakesNoStart();
+    void statusReportsTheAddressAcknowledgeOnly();
 };
 
 namespace {
@@ -205,8 +209,8 @@ void TestSimUsbBackend::adapterAnswersItsRequests() {
     QCOMPARE(int(bytes[0]), status == 1 ? 0x5A : 0xFF);
     QCOMPARE(int(bytes[1]), status == 1 ? 0xC3 : 0xFF);
 
-    // A request the transport never makes is stalled.
-    QCOMPARE(usb.controlTransfer(h, 0x20, 7, 0, 0x69, write, 1, 1000), -9);
+    // A request the firmware does not know is stalled.
+    QCOMPARE(usb.controlTransfer(h, 0x20, 9, 0, 0x69, write, 1, 1000), -9);
     QCOMPARE(usb.lastError(), std::string("Pipe error"));
     QCOMPARE(int(usb.transfers().size()), 9);
     usb.close(h);
@@ -224,6 +228,84 @@ void TestSimUsbBackend::deviceWithoutChipStalls() {
     QCOMPARE(usb.transfers().at(0).busNumber, 1);
     QVERIFY(usb.transfers().at(0).data.empty());
     usb.close(h);
+}
+
+namespace {
+struct Adapter {
+    std::shared_ptr<SimCy22150> chip = std::make_shared<SimCy22150>();
+    SimUsbBackend usb;
+    UsbHandle* h = nullptr;
+
+    explicit Adapter(const SimFirmwareProfile& firmware = SimFirmware::original()) {
+        usb.init();
+        usb.plug(SimDevice::adapter(1, 2, chip, firmware));
+        usb.rescan();
+        h = usb.open(usb.busses().at(0).devices.at(0));
+    }
+    ~Adapter() { usb.close(h); }
+    int out(quint8 request, std::vector<unsigned char> data, quint8 type = 0x20) {
+        return usb.controlTransfer(h, type, request, 0, 0x69, data.data(), quint16(data.size()),
+                                   1000);
+    }
+};
+}  // namespace
+
+void TestSimUsbBackend::firmwareProfiles_data() {
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<int>("type");  // device to host
+    QTest::addColumn<bool>("answered");
+    QTest::newRow("original, class") << "original" << 0xA0 << true;
+    QTest::newRow("original, vendor") << "original" << 0xC0 << true;
+    QTest::newRow("vendor-only, class") << "vendor-only" << 0xA0 << false;
+    QTest::newRow("vendor-only, vendor") << "vendor-only" << 0xC0 << true;
+}
+
+// Every firmware reports the same functionality word; which request types it answers is its own.
+void TestSimUsbBackend::firmwareProfiles() {
+    QFETCH(QString, firmware);
+    QFETCH(int, type);
+    QFETCH(bool, answered);
+    Adapter a{*SimFirmware::find(firmware.toStdString())};
+    unsigned char word[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    QCOMPARE(a.usb.controlTransfer(a.h, quint8(type), 1, 0, 0, word, 4, 1000), answered ? 4 : -9);
+    const std::vector<quint8> expected =
+        answered ? std::vector<quint8>{0x01, 0x00, 0xFF, 0x8E} : std::vector<quint8>(4, 0xEE);
+    QCOMPARE(std::vector<quint8>(word, word + 4), expected);
+    unsigned char echo[2] = {0, 0};
+    QCOMPARE(a.usb.controlTransfer(a.h, quint8(type), 0, 0x1234, 0, echo, 2, 1000),
+             answered ? 2 : -9);
+    QCOMPARE(a.out(7, {0x40, 0xAB}, quint8(type & 0x7F)), answered ? 2 : -9);
+    QCOMPARE(int(a.chip->registerValue(0x40)), answered ? 0xAB : 0x00);
+}
+
+// A read's set-up begins a transaction; when nothing ends it, the next begin makes no START and
+// the address byte and the data reach the chip as data of the open transaction.
+void TestSimUsbBackend::beginOnABusLeftOpenMakesNoStart() {
+    for (bool ended : {false, true}) {
+        Adapter a;
+        QCOMPARE(a.out(5, {0x00}), 1);
+        if (ended)
+            QCOMPARE(a.out(6, {}), 0);  // repeated START, address, STOP
+        QCOMPARE(a.out(7, {0x0C, 0x82}), 2);
+        QCOMPARE(int(statusOf(a.usb, a.h)), 1);
+        std::array<quint8, 256> expected{};
+        if (ended) {
+            expected[0x0C] = 0x82;
+        } else {
+            expected[0x00] = 0xD2;
+            expected[0x01] = 0x0C;
+            expected[0x02] = 0x82;
+        }
+        QCOMPARE(a.chip->registers(), expected);
+    }
+}
+
+void TestSimUsbBackend::statusReportsTheAddressAcknowledgeOnly() {
+    Adapter a;
+    a.chip->setRefusesData(true);
+    QCOMPARE(a.out(7, {0x0C, 0x82}), 2);
+    QCOMPARE(int(statusOf(a.usb, a.h)), 1);
+    QCOMPARE(int(a.chip->registerValue(0x0C)), 0x00);
 }
 
 QTEST_APPLESS_MAIN(TestSimUsbBackend)

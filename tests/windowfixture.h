@@ -33,9 +33,10 @@ struct WindowFixture {
 
     enum class Start { WithAdapter, WithoutAdapter };
 
-    explicit WindowFixture(Start start = Start::WithAdapter) {
+    explicit WindowFixture(Start start = Start::WithAdapter,
+                           const SimFirmwareProfile& firmware = SimFirmware::original()) {
         if (start == Start::WithAdapter)
-            usb->plug(SimDevice::adapter(1, 4, chip));
+            usb->plug(SimDevice::adapter(1, 4, chip, firmware));
     }
 
     // Builds the window, waits for its start-up scan, keeps the start-up's transfers and clears

@@ -4,12 +4,7 @@
 #include "usb/usbbackend.h"
 
 QString openAdapter(AdapterConnection& c, const UsbDeviceInfo& device) {
-    i2c_close(c);
-    UsbHandle* handle = c.usb != nullptr ? c.usb->open(device) : nullptr;
-    if (handle == nullptr)
-        return i2c_error_text(c);
-    c.handle = handle;
-    return {};
+    return i2c_open(c, device) == I2cResult::Ok ? QString() : i2c_error_text(c);
 }
 
 QString readErrorText(const AdapterConnection& c, int result) {

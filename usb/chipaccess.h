@@ -10,8 +10,9 @@ struct UsbDeviceInfo;
 
 // Opening an adapter and reading the whole chip, as the window's Open and Scan do.
 
-// Closes whatever `c` holds and opens `device` into it. Returns an empty text on success,
-// otherwise the "Error: " line to show.
+// Closes whatever `c` holds and opens `device` into it (i2c_open: an I2C transaction left open
+// on the adapter is ended first). Returns an empty text on success, otherwise the "Error: " line
+// to show.
 QString openAdapter(AdapterConnection& c, const UsbDeviceInfo& device);
 
 // What a read of the 256 registers gave: the bytes read before a failure stay in the image.

@@ -9,14 +9,22 @@
 #include <string>
 
 namespace {
-// The adapter's control requests on endpoint 0.
-constexpr quint8 RequestTypeOut = 0x20;  // host to device, class, recipient device
-constexpr quint8 RequestTypeIn = 0xA0;   // device to host, class, recipient device
-constexpr quint8 RequestStatus = 3;      // status of the last I2C transfer
-constexpr quint8 RequestReadByte = 4;    // I2C data, inside a transaction
-constexpr quint8 RequestSetPointer = 5;  // I2C data, begins a transaction
-constexpr quint8 RequestReadLast = 6;    // I2C data, ends a transaction
-constexpr quint8 RequestWrite = 7;       // I2C data, begins and ends a transaction
+// The adapter's control requests on endpoint 0, recipient device.
+constexpr quint8 DirectionOut = 0x00;
+constexpr quint8 DirectionIn = 0x80;
+constexpr quint8 TypeClass = 0x20;
+constexpr quint8 TypeVendor = 0x40;
+constexpr quint8 RequestStatus = 3;  // status of the last I2C transfer
+// I2C I/O: the address, then the data stage's bytes; +1 begins a transaction with a START, +2
+// ends it with a STOP.
+constexpr quint8 RequestIo = 4;
+constexpr quint8 FlagBegin = 1;
+constexpr quint8 FlagEnd = 2;
+constexpr quint8 RequestSetPointer = RequestIo | FlagBegin;
+constexpr quint8 RequestReadByte = RequestIo;
+constexpr quint8 RequestReadLast = RequestIo | FlagEnd;
+constexpr quint8 RequestEnd = RequestIo | FlagEnd;  // with no data: repeated START, address, STOP
+constexpr quint8 RequestWrite = RequestIo | FlagBegin | FlagEnd;
 constexpr quint16 ValueWrite = 0;
 constexpr quint16 ValueRead = 1;
 constexpr int StatusAcknowledged = 1;
@@ -28,10 +36,30 @@ bool adapterOpen(const AdapterConnection& c) {
     return c.handle != nullptr && c.usb != nullptr;
 }
 
-int transfer(AdapterConnection& c, quint8 requestType, quint8 request, quint16 value, quint16 index,
+// One request in the adapter's request type. A class request stalled at once goes again as a
+// vendor request; if that one is answered, the adapter keeps the vendor type until it is closed.
+int transfer(AdapterConnection& c, quint8 direction, quint8 request, quint16 value, quint16 index,
              unsigned char* data, quint16 length) {
-    return c.usb->controlTransfer(c.handle, requestType, request, value, index, data, length,
-                                  I2cTimeoutMs);
+    const bool vendor = c.requestType == AdapterRequestType::Vendor;
+    const int result =
+        c.usb->controlTransfer(c.handle, quint8(direction | (vendor ? TypeVendor : TypeClass)),
+                               request, value, index, data, length, I2cTimeoutMs);
+    if (result != UsbStall || vendor) {
+        return result;
+    }
+    const int asVendor = c.usb->controlTransfer(c.handle, quint8(direction | TypeVendor), request,
+                                                value, index, data, length, I2cTimeoutMs);
+    if (asVendor >= 0) {
+        c.requestType = AdapterRequestType::Vendor;
+    }
+    return asVendor;
+}
+
+// Ends the I2C transaction that a failed sequence began, so that the next one starts on an idle
+// bus. Its own failure is of no interest: the failure remembered stays the one reported.
+void endTransaction(AdapterConnection& c, quint8 i2cAddress) {
+    transfer(c, DirectionOut, RequestEnd, ValueWrite, i2cAddress, nullptr, 0);
+    c.failure.library = c.usb->lastError();
 }
 
 // Remembers a failure for i2c_error_text with the library's text of this moment, so that a later
@@ -61,7 +89,7 @@ bool moved(AdapterConnection& c, int result, const char* noDataBefore, quint8 i2
 // i2c_get_status does.
 int queryStatus(AdapterConnection& c, int& result) {
     unsigned char status = 0;
-    result = transfer(c, RequestTypeIn, RequestStatus, 0, 0, &status, 1);
+    result = transfer(c, DirectionIn, RequestStatus, 0, 0, &status, 1);
     if (result < 0) {
         return result;
     }
@@ -109,6 +137,50 @@ void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* progress
     }
 }
 
+AdapterHold::AdapterHold(AdapterConnection& c) : c_(c), locked_(adapterOpen(c)) {
+    if (!locked_) {
+        return;
+    }
+    held_ = c.lock.acquire(c.busyWaitMs);
+    if (!held_) {
+        c.failure.library = c.usb->lastError();
+        c.failure.text = "the adapter " + deviceIdentification(c.device).toStdString() +
+                         " is in use by another program";
+    }
+}
+
+AdapterHold::~AdapterHold() {
+    if (held_) {
+        c_.lock.release();
+    }
+}
+
+int i2c_open(AdapterConnection& c, const UsbDeviceInfo& device) {
+    i2c_close(c);
+    if (c.usb == nullptr) {
+        return I2cResult::OpenFailed;
+    }
+    UsbHandle* handle = c.usb->open(device);
+    if (handle == nullptr) {
+        return I2cResult::OpenFailed;
+    }
+    c.handle = handle;
+    c.device = device;
+    c.lock.attach(c.usb->lockPath(device));
+    {
+        const AdapterHold hold(c);
+        if (hold.ok()) {
+            endTransaction(c, c.i2cAddress);
+            c.failure = {};
+            return I2cResult::Ok;
+        }
+    }
+    const TransportFailure busy = c.failure;
+    i2c_close(c);
+    c.failure = busy;
+    return I2cResult::Busy;
+}
+
 int i2c_close(AdapterConnection& c) {
     if (c.handle != nullptr) {
         if (c.usb != nullptr) {
@@ -116,6 +188,9 @@ int i2c_close(AdapterConnection& c) {
         }
         c.handle = nullptr;
     }
+    c.lock.detach();
+    c.requestType = AdapterRequestType::Class;
+    c.device = {};
     c.failure = {};
     return 0;
 }
@@ -133,11 +208,18 @@ int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quin
         return I2cResult::Ok;
     }
     c.failure = {};
+    const AdapterHold hold(c);
+    if (!hold.ok()) {
+        return I2cResult::Busy;
+    }
     unsigned char data[2] = {reg, value};
-    if (!moved(c, transfer(c, RequestTypeOut, RequestWrite, ValueWrite, i2cAddress, data, 2),
+    if (!moved(c, transfer(c, DirectionOut, RequestWrite, ValueWrite, i2cAddress, data, 2),
                "the adapter accepted no data for the chip at I2C address ", i2cAddress)) {
+        // Whether the adapter got as far as the STOP is unknown.
+        endTransaction(c, i2cAddress);
         return I2cResult::SetupFailed;
     }
+    // The transaction ended with the write itself: a lost status leaves nothing open.
     return acknowledged(c, i2cAddress) ? I2cResult::Ok : I2cResult::NoAcknowledge;
 }
 
@@ -150,13 +232,20 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
     if (count < 1) {
         return I2cResult::BadCount;
     }
+    const AdapterHold hold(c);
+    if (!hold.ok()) {
+        return I2cResult::Busy;
+    }
+    // From the set-up on, every failure before the last byte's transfer went through leaves the
+    // transaction open: it is ended before the failure is returned.
     unsigned char pointer = first;
-    if (!moved(c,
-               transfer(c, RequestTypeOut, RequestSetPointer, ValueWrite, i2cAddress, &pointer, 1),
+    if (!moved(c, transfer(c, DirectionOut, RequestSetPointer, ValueWrite, i2cAddress, &pointer, 1),
                "the adapter accepted no data for the chip at I2C address ", i2cAddress)) {
+        endTransaction(c, i2cAddress);
         return I2cResult::SetupFailed;
     }
     if (!acknowledged(c, i2cAddress)) {
+        endTransaction(c, i2cAddress);
         return I2cResult::NoAcknowledge;
     }
     // The chip has 256 registers; a longer read would only repeat them and overrun the image.
@@ -165,11 +254,15 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
         reportProgress(c, i, count);
         const bool last = i == count - 1;
         const quint8 request = last ? RequestReadLast : RequestReadByte;
-        if (!moved(c, transfer(c, RequestTypeIn, request, ValueRead, i2cAddress, buffer + i, 1),
+        if (!moved(c, transfer(c, DirectionIn, request, ValueRead, i2cAddress, buffer + i, 1),
                    "the adapter returned no data from the chip at I2C address ", i2cAddress)) {
+            endTransaction(c, i2cAddress);
             return last ? I2cResult::LastByteFailed : I2cResult::ByteFailed;
         }
         if (!acknowledged(c, i2cAddress)) {
+            if (!last) {
+                endTransaction(c, i2cAddress);
+            }
             return I2cResult::ReadNotAcknowledged;
         }
     }

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "usb/adapterlock.h"
+#include "usb/usbbackend.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <string>
-
-class UsbBackend;
-class UsbHandle;
 
 // Follows the progress of a register read; a front end shows it as a bar.
 class TransportObserver {
@@ -24,6 +24,14 @@ struct TransportFailure {
     std::string library;  // the library's lastError() just after the failure
 };
 
+// The type of the adapter's control requests. The original firmware answers class requests;
+// ports built on USB stacks that hand class requests to an interface (TinyUSB) answer vendor
+// requests only.
+enum class AdapterRequestType { Class, Vendor };
+
+// How long an operation waits for an adapter that another program is using before it gives up.
+constexpr int AdapterBusyWaitMs = 3000;
+
 // The one adapter connection of the process.
 struct AdapterConnection {
     UsbBackend* usb = nullptr;
@@ -32,6 +40,32 @@ struct AdapterConnection {
     TransportObserver* progress = nullptr;  // follows register reads; may be null
     bool openedByScan = false;
     TransportFailure failure;
+    UsbDeviceInfo device;  // the open adapter
+    // Class until the adapter stalls a class request and answers it as a vendor request; then
+    // vendor until it is closed.
+    AdapterRequestType requestType = AdapterRequestType::Class;
+    AdapterLock lock;  // against other programs on the same adapter
+    int busyWaitMs = AdapterBusyWaitMs;
+};
+
+// Holds the open adapter's lock for a run of transfers that must not mix with another program's:
+// every read and write of the transport takes one; a caller that makes several of them one
+// operation (a write and its verify) takes one around them. Nests. Without an open adapter it
+// holds nothing and is ok.
+class AdapterHold {
+public:
+    // Waits up to c.busyWaitMs for another program to let go; if it does not, ok() is false and
+    // the connection's failure says that the adapter is in use.
+    explicit AdapterHold(AdapterConnection& c);
+    ~AdapterHold();
+    AdapterHold(const AdapterHold&) = delete;
+    AdapterHold& operator=(const AdapterHold&) = delete;
+    bool ok() const { return held_ || !locked_; }
+
+private:
+    AdapterConnection& c_;
+    bool locked_ = false;  // an adapter was open to lock
+    bool held_ = false;
 };
 
 namespace I2cResult {
@@ -42,6 +76,8 @@ constexpr int ReadNotAcknowledged = -3;  // status not 1 during or after the byt
 constexpr int SetupFailed = -4;          // write or read set-up moved no data
 constexpr int LastByteFailed = -5;
 constexpr int ByteFailed = -6;
+constexpr int Busy = -7;        // another program kept the adapter for longer than c.busyWaitMs
+constexpr int OpenFailed = -8;  // the USB library could not open the adapter
 }  // namespace I2cResult
 
 constexpr unsigned I2cTimeoutMs = 1000;
@@ -56,8 +92,16 @@ constexpr int I2cStatusNoByte = -256;
 int progressBarValue(int done, int count, int maximum);
 
 void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* progress);
+// Closes whatever `c` holds and opens `device`; then, holding its lock, ends whatever I2C
+// transaction an earlier program may have left open (one end-of-transaction I/O at
+// c.i2cAddress, whose failure is ignored), which also finds out the adapter's request type.
+// Returns Ok, OpenFailed (the library's text in i2c_error_text) or Busy (the adapter stays closed).
+int i2c_open(AdapterConnection& c, const UsbDeviceInfo& device);
 int i2c_close(AdapterConnection& c);
 int i2c_get_status(AdapterConnection& c);
+// A write or read that fails after its transaction began ends the transaction (an I/O with the
+// end flag alone, whose own failure is ignored) before it returns the original failure. Both
+// hold the adapter's lock while they transfer and return Busy when another program kept it.
 int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quint8 value);
 int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, int count,
                        quint8* buffer);

@@ -13,6 +13,8 @@ public:
     libusb_device_handle* const device;
 };
 
+static_assert(UsbStall == LIBUSB_ERROR_PIPE, "a stall is libusb's pipe error");
+
 namespace {
 // A descriptor is at most 255 bytes long: its first byte holds its length.
 constexpr int DescriptorBufferSize = 255;
@@ -202,4 +204,9 @@ int LibUsbBackend::controlTransfer(UsbHandle* handle, quint8 requestType, quint8
     const int result = libusb_control_transfer(h->device, requestType, request, value, index, data,
                                                length, timeoutMs);
     return result < 0 ? remember(result) : result;
+}
+
+std::string LibUsbBackend::lockPath(const UsbDeviceInfo& device) const {
+    return QString::asprintf("/dev/bus/usb/%03d/%03d", device.busNumber, device.deviceNumber)
+        .toStdString();
 }

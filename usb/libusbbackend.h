@@ -36,6 +36,9 @@ public:
                         quint16 index, unsigned char* data, quint16 length,
                         unsigned timeoutMs) override;
     std::string lastError() const override;
+    // The device's usbfs node, /dev/bus/usb/BBB/DDD: the same in every program, gone with the
+    // device, and open to whoever may use the device.
+    std::string lockPath(const UsbDeviceInfo& device) const override;
 
 private:
     class Handle;

@@ -9,6 +9,9 @@
 // The little of a USB library that the transport and the device discovery need. The production
 // implementation wraps libusb-1.0; the tests put a simulated i2c-tiny-usb adapter behind it.
 
+// What controlTransfer returns when the device stalled the request (libusb's LIBUSB_ERROR_PIPE).
+constexpr int UsbStall = -9;
+
 // One device as the last enumeration saw it.
 struct UsbDeviceInfo {
     int busNumber = 0;
@@ -51,11 +54,15 @@ public:
     virtual int readString(UsbHandle* handle, int index, std::string& text) = 0;
 
     // A control transfer on endpoint 0. Returns the number of bytes moved in the data stage, or a
-    // negative number on failure.
+    // negative number on failure (UsbStall when the device stalled it).
     virtual int controlTransfer(UsbHandle* handle, quint8 requestType, quint8 request,
                                 quint16 value, quint16 index, unsigned char* data, quint16 length,
                                 unsigned timeoutMs) = 0;
 
     // The library's description of its last error.
     virtual std::string lastError() const = 0;
+
+    // A file that stands for the device in every program on this machine, for an advisory lock
+    // between them (AdapterLock); empty when there is none.
+    virtual std::string lockPath(const UsbDeviceInfo& device) const = 0;
 };

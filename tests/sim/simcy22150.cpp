@@ -1,29 +1,60 @@
 // SPDX-License-Identifier: MIT
 #include "simcy22150.h"
 
-bool SimCy22150::writeRegister(quint8 address, quint8 reg, quint8 value) {
-    if (!addressed(address)) {
-        return false;
-    }
-    registers_[reg] = value;
-    pointer_ = quint8(reg + 1);  // the chip's pointer moves on after each byte it takes
-    return true;
+void SimCy22150::start() {
+    state_ = State::Address;
 }
 
-bool SimCy22150::setPointer(quint8 address, quint8 reg) {
-    if (!addressed(address)) {
-        return false;
-    }
-    pointer_ = reg;
-    return true;
+void SimCy22150::stop() {
+    state_ = State::Idle;
 }
 
-bool SimCy22150::readByte(quint8 address, quint8& value) {
-    if (!addressed(address)) {
-        value = 0xFF;
-        return false;
+void SimCy22150::store(quint8 byte) {
+    if (state_ == State::Pointer) {
+        pointer_ = byte;
+        state_ = State::Receiving;
+        return;
     }
-    value = registers_[pointer_];
+    registers_[pointer_] = byte;
+    pointer_ = quint8(pointer_ + 1);  // 0xFF wraps to 0
+}
+
+bool SimCy22150::write(quint8 byte) {
+    switch (state_) {
+        case State::Address:
+            if (byte >> 1 != address_) {
+                state_ = State::Idle;
+                return false;
+            }
+            state_ = (byte & 1) != 0 ? State::Transmitting : State::Pointer;
+            return true;
+        case State::Pointer:
+        case State::Receiving:
+            if (refusesData_)
+                return false;
+            store(byte);
+            return true;
+        case State::Transmitting:
+            // The chip shifts out its next register while the master writes; the acknowledge
+            // bit is the master's to drive, so nobody pulls it low and the chip stops sending.
+            pointer_ = quint8(pointer_ + 1);
+            state_ = State::Idle;
+            return false;
+        case State::Idle:
+            break;
+    }
+    return false;
+}
+
+quint8 SimCy22150::read(bool masterAcknowledges) {
+    if (state_ != State::Transmitting) {
+        // A chip that is not sending takes the released bus as a byte of ones.
+        write(0xFF);
+        return 0xFF;
+    }
+    const quint8 value = registers_[pointer_];
     pointer_ = quint8(pointer_ + 1);
-    return true;
+    if (!masterAcknowledges)
+        state_ = State::Idle;
+    return value;
 }

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "simusbbackend.h"
 
+#include <QFile>
+#include <QString>
+
 #include <algorithm>
 
-SimDevice SimDevice::adapter(int bus, int device, std::shared_ptr<SimCy22150> chip) {
+SimDevice SimDevice::adapter(int bus, int device, std::shared_ptr<SimCy22150> chip,
+                             const SimFirmwareProfile& firmware) {
     SimDevice d;
     d.busNumber = bus;
     d.deviceNumber = device;
@@ -12,6 +16,7 @@ SimDevice SimDevice::adapter(int bus, int device, std::shared_ptr<SimCy22150> ch
     d.manufacturer = SimString::present("Simulated Adapters");
     d.product = SimString::present("i2c-tiny-usb");
     d.chip = std::move(chip);
+    d.firmware = &firmware;
     return d;
 }
 
@@ -68,7 +73,7 @@ int SimUsbBackend::plug(const SimDevice& device) {
     p->id = nextPlugId_++;
     p->device = device;
     if (device.chip) {
-        p->adapter = std::make_unique<SimI2cTinyUsb>(device.chip);
+        p->adapter = std::make_unique<SimI2cTinyUsb>(device.chip, *device.firmware);
     }
     plugged_.push_back(p);
     return p->id;
@@ -228,26 +233,40 @@ int SimUsbBackend::controlTransfer(UsbHandle* handle, quint8 requestType, quint8
     if (record.result > 0) {
         record.data.assign(data, data + record.result);
     }
+    if (observer_) {
+        observer_(record);
+    }
     transfers_.push_back(record);
     return record.result;
 }
 
 int SimUsbBackend::answer(Handle& handle, SimTransfer& record, unsigned char* data) {
-    const auto fault = faults_.find(int(transfers_.size()));
-    if (fault != faults_.end()) {
-        switch (fault->second.kind) {
-            case SimFault::Kind::NoData:
-                return 0;
-            case SimFault::Kind::Error:
-                return fail(fault->second.errorCode, fault->second.errorText);
-            case SimFault::Kind::Answer:
-                if ((record.requestType & DirectionIn) != 0 && record.length >= 1) {
-                    data[0] = fault->second.byte;
-                    return 1;
-                }
-                break;  // an OUT transfer has nothing to answer: it goes through as usual
+    const auto found = faults_.find(int(transfers_.size()));
+    const SimFault* fault = found != faults_.end() ? &found->second : nullptr;
+    int result = 0;
+    if (fault == nullptr || fault->reachesAdapter) {
+        result = adapterAnswer(handle, record, data);
+        if (fault == nullptr) {
+            return result;
         }
     }
+    switch (fault->kind) {
+        case SimFault::Kind::NoData:
+            return 0;
+        case SimFault::Kind::Error:
+            return fail(fault->errorCode, fault->errorText);
+        case SimFault::Kind::Answer:
+            if ((record.requestType & DirectionIn) != 0 && record.length >= 1) {
+                data[0] = fault->byte;
+                return 1;
+            }
+            // An OUT transfer has nothing to answer: it goes through as usual.
+            return fault->reachesAdapter ? result : adapterAnswer(handle, record, data);
+    }
+    return result;
+}
+
+int SimUsbBackend::adapterAnswer(Handle& handle, const SimTransfer& record, unsigned char* data) {
     if (!handle.plugged->present) {
         return fail(SimUsbErrors::NoDevice);
     }
@@ -260,4 +279,17 @@ int SimUsbBackend::answer(Handle& handle, SimTransfer& record, unsigned char* da
         return fail(SimUsbErrors::Pipe);
     }
     return result;
+}
+
+std::string SimUsbBackend::lockPath(const UsbDeviceInfo& device) const {
+    if (lockDirectory_.empty()) {
+        return {};
+    }
+    const QString path = QString::fromStdString(lockDirectory_) +
+                         QString::asprintf("/usb-%03d-%03d", device.busNumber, device.deviceNumber);
+    QFile file(path);
+    if (!file.exists()) {
+        file.open(QIODevice::WriteOnly);  // a node exists as long as its device
+    }
+    return path.toStdString();
 }

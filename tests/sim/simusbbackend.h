@@ -8,6 +8,7 @@
 
 #include <QtGlobal>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -35,9 +36,11 @@ struct SimDevice {
     SimString product;
     std::string openError;             // not empty: open() fails with this text
     std::shared_ptr<SimCy22150> chip;  // set: an i2c-tiny-usb adapter with this chip behind it
+    const SimFirmwareProfile* firmware = &SimFirmware::original();  // the adapter's firmware
 
-    // An i2c-tiny-usb adapter (0403:C631) with its strings and the given chip.
-    static SimDevice adapter(int bus, int device, std::shared_ptr<SimCy22150> chip);
+    // An i2c-tiny-usb adapter (0403:C631) with its strings, the given chip and firmware.
+    static SimDevice adapter(int bus, int device, std::shared_ptr<SimCy22150> chip,
+                             const SimFirmwareProfile& firmware = SimFirmware::original());
     // Any other device.
     static SimDevice other(int bus, int device, quint16 vendorId, quint16 productId);
 };
@@ -67,6 +70,9 @@ struct SimFault {
     int errorCode = 0;
     std::string errorText;
     quint8 byte = 0;
+    // false: the transfer is lost on its way to the adapter, which never sees it; true: the
+    // adapter carries it out and its answer is lost or replaced on the way back.
+    bool reachesAdapter = false;
 
     static SimFault noData() { return {}; }
     static SimFault failure(int code, std::string text) {
@@ -75,6 +81,12 @@ struct SimFault {
     // What the library reports when the adapter does not answer within the time-out.
     static SimFault timeout();
     static SimFault answer(quint8 byte) { return {Kind::Answer, 0, {}, byte}; }
+    // The same fault, after the adapter carried the transfer out.
+    SimFault afterAdapter() const {
+        SimFault f = *this;
+        f.reachesAdapter = true;
+        return f;
+    }
 };
 
 // The USB library as the tests see it: devices plugged on several busses, enumeration
@@ -100,6 +112,15 @@ public:
     void injectFault(int transferNumber, const SimFault& fault);
     const std::vector<SimTransfer>& transfers() const { return transfers_; }
 
+    // Called at every control transfer once it is answered, with its record.
+    void setTransferObserver(std::function<void(const SimTransfer&)> observer) {
+        observer_ = std::move(observer);
+    }
+    // Gives every device a lock file in `directory` (empty: none, the default), as the usbfs
+    // node of a real device is: two backends on the same directory are two programs on one
+    // machine.
+    void setLockDirectory(std::string directory) { lockDirectory_ = std::move(directory); }
+
     int openHandleCount() const { return int(handles_.size()); }
     int openCount() const { return opens_; }  // successful opens so far
 
@@ -114,6 +135,7 @@ public:
                         quint16 index, unsigned char* data, quint16 length,
                         unsigned timeoutMs) override;
     std::string lastError() const override { return lastError_; }
+    std::string lockPath(const UsbDeviceInfo& device) const override;
 
 private:
     struct Plugged;
@@ -123,6 +145,7 @@ private:
     int fail(int code, const std::string& text);
     Handle* live(UsbHandle* handle) const;
     int answer(Handle& handle, SimTransfer& record, unsigned char* data);
+    int adapterAnswer(Handle& handle, const SimTransfer& record, unsigned char* data);
 
     bool initialised_ = false;
     std::string initError_;
@@ -134,4 +157,6 @@ private:
     int opens_ = 0;
     std::vector<SimTransfer> transfers_;
     std::map<int, SimFault> faults_;
+    std::function<void(const SimTransfer&)> observer_;
+    std::string lockDirectory_;
 };

@@ -36,6 +36,9 @@ public:
                                      timeoutMs);
     }
     std::string lastError() const override { return sim_->lastError(); }
+    std::string lockPath(const UsbDeviceInfo& device) const override {
+        return sim_->lockPath(device);
+    }
 
 private:
     std::shared_ptr<SimUsbBackend> sim_;

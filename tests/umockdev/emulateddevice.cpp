@@ -62,7 +62,7 @@ void EmulatedDevice::powerCycle() {
     chip_ = std::make_shared<SimCy22150>(*profile_.chipAddress);
     for (int reg = 0; reg < SimCy22150::RegisterCount; ++reg)
         chip_->setRegisterValue(reg, profile_.chipRegisters[std::size_t(reg)]);
-    firmware_ = std::make_unique<SimI2cTinyUsb>(chip_);
+    firmware_ = std::make_unique<SimI2cTinyUsb>(chip_, *profile_.firmware);
 }
 
 std::optional<ControlAnswer> EmulatedDevice::control(const UsbSetup& setup, quint8* data) {
@@ -77,7 +77,7 @@ std::optional<ControlAnswer> EmulatedDevice::control(const UsbSetup& setup, quin
     }
 
     ControlAnswer answer = stall();
-    if (!setup.isClass()) {
+    if (setup.isStandard()) {
         answer = answerStandard(setup, data);
     } else if (firmware_) {
         const int moved = firmware_->controlTransfer(setup.requestType, setup.request, setup.value,
@@ -138,8 +138,13 @@ std::vector<ControlTransferRecord> EmulatedDevice::adapterTransfers() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<ControlTransferRecord> adapter;
     std::copy_if(transfers_.begin(), transfers_.end(), std::back_inserter(adapter),
-                 [](const ControlTransferRecord& t) { return t.setup.isClass(); });
+                 [](const ControlTransferRecord& t) { return !t.setup.isStandard(); });
     return adapter;
+}
+
+bool EmulatedDevice::transactionOpen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return firmware_ && firmware_->transactionOpen();
 }
 
 void EmulatedDevice::clearTransfers() {

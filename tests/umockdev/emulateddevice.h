@@ -22,9 +22,10 @@ struct EmulatedDeviceProfile {
     bool answersStringRequests = true;    // false: string descriptor requests stall
     bool silentOnStringRequests = false;  // true: string descriptor requests get no answer
     bool hasDeviceNode = true;            // false: no /dev node, so every open fails
-    // Set: the device is an i2c-tiny-usb adapter with a CY22150 at this 7-bit I2C address,
-    // holding chipRegisters after power-on.
+    // Set: the device is an i2c-tiny-usb adapter with `firmware` and a CY22150 at this 7-bit I2C
+    // address, holding chipRegisters after power-on.
     std::optional<quint8> chipAddress;
+    const SimFirmwareProfile* firmware = &SimFirmware::original();
     std::array<quint8, SimCy22150::RegisterCount> chipRegisters{};
 
     // A device that is not an adapter, with both strings.
@@ -43,7 +44,7 @@ struct UsbSetup {
 
     static UsbSetup fromPacket(const quint8* packet);
     bool isIn() const { return requestType & 0x80; }
-    bool isClass() const { return (requestType & 0x60) == 0x20; }
+    bool isStandard() const { return (requestType & 0x60) == 0; }
 };
 
 // One control transfer as the device saw it.
@@ -87,8 +88,10 @@ public:
     void resumeAnswering();
 
     std::vector<ControlTransferRecord> transfers() const;
-    // The class requests alone: the i2c-tiny-usb requests of the transport.
+    // The class and vendor requests alone: the i2c-tiny-usb requests of the transport.
     std::vector<ControlTransferRecord> adapterTransfers() const;
+    // Whether the adapter's I2C bus is inside a transaction that was never ended.
+    bool transactionOpen() const;
     void clearTransfers();
 
     // The chip behind an adapter (all zero for any other device).

@@ -128,11 +128,13 @@ std::shared_ptr<EmulatedDevice> EmulatedUsb::addDevice(const EmulatedDeviceProfi
     return device;
 }
 
-EmulatedDeviceProfile EmulatedUsb::adapterProfile(int bus, int address, quint8 chipAddress) {
+EmulatedDeviceProfile EmulatedUsb::adapterProfile(int bus, int address, quint8 chipAddress,
+                                                  const SimFirmwareProfile& firmware) {
     EmulatedDeviceProfile profile;
     profile.bus = bus;
     profile.address = address;
-    profile.speed = "1.5";  // a low-speed device
+    profile.speed = firmware.usbSpeed;
+    profile.firmware = &firmware;
     profile.identity.vendorId = AdapterVendorId;
     profile.identity.productId = AdapterProductId;
     profile.identity.release = 0x0104;
@@ -144,8 +146,9 @@ EmulatedDeviceProfile EmulatedUsb::adapterProfile(int bus, int address, quint8 c
 
 std::shared_ptr<EmulatedDevice> EmulatedUsb::addAdapter(
     int bus, int address, quint8 chipAddress,
-    const std::array<quint8, SimCy22150::RegisterCount>& registers) {
-    EmulatedDeviceProfile profile = adapterProfile(bus, address, chipAddress);
+    const std::array<quint8, SimCy22150::RegisterCount>& registers,
+    const SimFirmwareProfile& firmware) {
+    EmulatedDeviceProfile profile = adapterProfile(bus, address, chipAddress, firmware);
     profile.chipRegisters = registers;
     return addDevice(profile);
 }

@@ -40,13 +40,16 @@ public:
     static bool preloaded();
 
     std::shared_ptr<EmulatedDevice> addDevice(const EmulatedDeviceProfile& profile);
-    // An i2c-tiny-usb adapter (0403:C631, low speed) with a CY22150 at `chipAddress` whose
-    // registers hold `registers` after power-on.
+    // An i2c-tiny-usb adapter (0403:C631) with `firmware`, at its USB speed, and a CY22150 at
+    // `chipAddress` whose registers hold `registers` after power-on.
     std::shared_ptr<EmulatedDevice> addAdapter(
         int bus, int address, quint8 chipAddress = 0x69,
-        const std::array<quint8, SimCy22150::RegisterCount>& registers = {});
+        const std::array<quint8, SimCy22150::RegisterCount>& registers = {},
+        const SimFirmwareProfile& firmware = SimFirmware::original());
 
-    static EmulatedDeviceProfile adapterProfile(int bus, int address, quint8 chipAddress);
+    static EmulatedDeviceProfile adapterProfile(
+        int bus, int address, quint8 chipAddress,
+        const SimFirmwareProfile& firmware = SimFirmware::original());
 
 private:
     static std::string deviceNode(int bus, int address);
