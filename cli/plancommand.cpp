@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
 #include "cli/boardoptions.h"
-#include "cli/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/jsonoutput.h"
 #include "cli/programming.h"
-#include "cli/progressbar.h"
 #include "cli/registerfiles.h"
 #include "common/printabletext.h"
 #include "frequency/chiprules.h"
@@ -280,27 +278,12 @@ int runPlanCommand(const QStringList& arguments, const CliContext& cli) {
     }
 
     // The chip's own configuration is the base: the outputs not named keep what they have.
-    ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
-    const bool verify = !parser.isSet(noVerify);
-    std::optional<int> stopped;
-    const int code = runOnAdapters(
-        cli, adapterOptions, &bar, [&](AdapterConnection& c, const ListedDevice&, QString& text) {
-            RegisterImage image;
-            const bool read = readWholeChip(c, image, "reading the chip", text);
-            bar.finish();
-            if (!read)
-                return false;
-            stopped = planAndSave(image);
-            if (!stopped)
-                stopped = refuseBrokenRules(image, request.referenceHz, request.board,
-                                            forceGiven(parser), cli, !options.json);
-            if (stopped)
-                return true;  // reported; nothing is written
-            const bool ok = programChip(c, image, verify, !options.json, cli, text);
-            bar.finish();
-            if (ok)
-                notes << "Programmed the chip." << Qt::endl;
-            return ok;
-        });
-    return stopped ? *stopped : code;
+    ProgramFromChip how;
+    how.verify = !parser.isSet(noVerify);
+    how.force = forceGiven(parser);
+    how.json = options.json;
+    how.referenceHz = request.referenceHz;
+    how.board = request.board;
+    how.programmedNote = &notes;
+    return programFromChip(cli, adapterOptions, how, planAndSave);
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "cli/programming.h"
 
+#include "cli/boardoptions.h"
 #include "cli/chipreading.h"
+#include "cli/progressbar.h"
 #include "usb/chipprogram.h"
 
 #include <vector>
@@ -40,4 +42,30 @@ bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
         return false;
     }
     return true;
+}
+
+int programFromChip(const CliContext& cli, const AdapterOptions& adapters,
+                    const ProgramFromChip& how, const ConfigurationChange& change) {
+    ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
+    std::optional<int> stopped;
+    const int code = runOnAdapters(
+        cli, adapters, &bar, [&](AdapterConnection& c, const ListedDevice&, QString& text) {
+            RegisterImage image;
+            const bool read = readWholeChip(c, image, "reading the chip", text);
+            bar.finish();
+            if (!read)
+                return false;
+            stopped = change(image);
+            if (!stopped)
+                stopped =
+                    refuseBrokenRules(image, how.referenceHz, how.board, how.force, cli, !how.json);
+            if (stopped)
+                return true;  // reported; nothing is written
+            const bool ok = programChip(c, image, how.verify, !how.json, cli, text);
+            bar.finish();
+            if (ok && how.programmedNote != nullptr)
+                *how.programmedNote << "Programmed the chip." << Qt::endl;
+            return ok;
+        });
+    return stopped ? *stopped : code;
 }

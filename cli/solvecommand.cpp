@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
 #include "cli/boardoptions.h"
-#include "cli/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/jsonoutput.h"
 #include "cli/programming.h"
-#include "cli/progressbar.h"
 #include "cli/referenceoption.h"
 #include "cli/registerfiles.h"
 #include "common/printabletext.h"
@@ -292,38 +290,25 @@ int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
     }
 
     // The chip's own configuration is the base, so that what the solve leaves alone stays.
-    ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
-    const bool verify = !parser.isSet(noVerify);
-    std::optional<int> solveFailure;
-    const int code = runOnAdapters(
-        cli, adapterOptions, &bar, [&](AdapterConnection& c, const ListedDevice&, QString& text) {
-            RegisterImage image;
-            const bool read = readWholeChip(c, image, "reading the chip", text);
-            bar.finish();
-            if (!read)
-                return false;
-            solveFailure = solveAndSave(image);
-            if (!solveFailure) {
-                document.insert("findings",
-                                findingsJson(checkChipRules(image, request.reference.hz, board)));
-                solveFailure = refuseBrokenRules(image, request.reference.hz, board,
-                                                 forceGiven(parser), cli, !json);
-            }
-            if (solveFailure)
-                return true;  // reported; nothing is written
-            const bool ok = programChip(c, image, verify, !json, cli, text);
-            bar.finish();
-            if (ok && !json)
-                cli.out << "Programmed the chip." << Qt::endl;
-            return ok;
-        });
-    if (solveFailure)
-        return *solveFailure;
+    ProgramFromChip how;
+    how.verify = !parser.isSet(noVerify);
+    how.force = forceGiven(parser);
+    how.json = json;
+    how.referenceHz = request.reference.hz;
+    how.board = board;
+    how.programmedNote = json ? nullptr : &cli.out;
+    const int code = programFromChip(cli, adapterOptions, how, [&](RegisterImage& image) {
+        const std::optional<int> failed = solveAndSave(image);
+        if (!failed)
+            document.insert("findings",
+                            findingsJson(checkChipRules(image, request.reference.hz, board)));
+        return failed;
+    });
     if (code != ExitCode::Done)
         return code;
     if (json) {
         document.insert("programmed", true);
-        document.insert("verified", verify);
+        document.insert("verified", how.verify);
         printJson(cli, document);
     }
     return ExitCode::Done;
