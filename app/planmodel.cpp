@@ -8,10 +8,6 @@
 #include <cmath>
 
 namespace {
-// Named as the window's crosspoint boxes name them.
-const std::array<const char*, 7> RouteNames = {
-    "F ref", "DIV1CLK/DIV1N", "DIV1CLK/2", "DIV1CLK/3", "DIV2CLK/DIV2N", "DIV2CLK/2", "DIV2CLK/4"};
-
 // A typed text in an error line: on one line, and not longer than a field shows.
 QString quoted(const QString& text) {
     return QLatin1Char('"') + printableText(cutWhole(text, 40)) + QLatin1Char('"');
@@ -22,9 +18,9 @@ QString sourceText(bool fromReference) {
 }
 
 QString routeText(const Plan& plan, int code) {
-    if (code < 0 || code >= int(RouteNames.size()))
+    if (code < 0 || code > 6)
         return QStringLiteral("reserved code %1").arg(code);
-    const QString name = QLatin1String(RouteNames[std::size_t(code)]);
+    const QString name = QLatin1String(CrosspointNames[std::size_t(code)]);
     if (code == 0)
         return name;
     const bool first = code <= 3;

@@ -14,11 +14,6 @@ const std::array<quint8, 11> ShownRegisters = {Reg::ClockOutputEnable,
                                                Reg::Matrix2,
                                                Reg::Matrix3,
                                                Reg::Div2};
-const std::array<const char*, OutputCount> OutputNames = {"LCLK1", "LCLK2", "LCLK3",
-                                                          "LCLK4", "CLK5",  "CLK6"};
-const std::array<const char*, 8> CrosspointNames = {"F ref",     "DIV1CLK/DIV1N", "DIV1CLK/2",
-                                                    "DIV1CLK/3", "DIV2CLK/DIV2N", "DIV2CLK/2",
-                                                    "DIV2CLK/4", "UNDEFINED!"};
 
 namespace {
 const char* registerContents(quint8 address) {

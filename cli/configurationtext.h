@@ -14,10 +14,6 @@
 
 // The eleven registers a configuration is made of, in address order, as a register map reads.
 extern const std::array<quint8, 11> ShownRegisters;
-// The outputs as the window names them, LCLK1 first.
-extern const std::array<const char*, OutputCount> OutputNames;
-// The crosspoint sources as the window's matrix boxes name them, by code 0..7.
-extern const std::array<const char*, 8> CrosspointNames;
 
 // One line per register of a configuration (address, value, the fields it holds), then the
 // fields, then the reference, the PLL and the six outputs, then the PLL range warning, if any.

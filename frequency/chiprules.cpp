@@ -75,11 +75,6 @@ const char* dividerRuleBroken(int code, int n) {
     }
 }
 
-const char* routeText(int code) {
-    static const char* const Texts[] = {"REF",           "DIV1CLK/DIV1N", "DIV1CLK/2", "DIV1CLK/3",
-                                        "DIV2CLK/DIV2N", "DIV2CLK/2",     "DIV2CLK/4", "code 7"};
-    return Texts[code & 7];
-}
 }  // namespace
 
 HzRange vcoRange(PartGrade grade) {
@@ -202,9 +197,10 @@ Findings checkChipRules(const RegisterImage& image, double referenceHz, const Bo
         if (const char* broken = dividerRuleBroken(code, n)) {
             const QString field =
                 usesDiv1(code) ? QStringLiteral("DIV1N") : QStringLiteral("DIV2N");
-            check.add(
-                broken, {name, field},
-                QStringLiteral("%1 uses %2 with %3 = %4").arg(name, routeText(code), field).arg(n));
+            check.add(broken, {name, field},
+                      QStringLiteral("%1 uses %2 with %3 = %4")
+                          .arg(name, CrosspointNames[std::size_t(code & 7)], field)
+                          .arg(n));
         }
         const double hz = readout.outputs[std::size_t(i)];
         if (!std::isfinite(hz))
@@ -255,9 +251,9 @@ QString findingsSummary(const Findings& findings) {
 }
 
 QString outputName(int output) {
-    static const char* const Names[OutputCount] = {"LCLK1", "LCLK2", "LCLK3",
-                                                   "LCLK4", "CLK5",  "CLK6"};
-    return output >= 0 && output < OutputCount ? QString::fromLatin1(Names[output]) : QString();
+    return output >= 0 && output < OutputCount
+               ? QString::fromLatin1(OutputNames[std::size_t(output)])
+               : QString();
 }
 
 QString hzText(double hz) {

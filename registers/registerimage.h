@@ -45,6 +45,13 @@ constexpr std::array<quint8, 11> SafeWriteOrder = {
     Reg::Matrix3, Reg::Div2,     Reg::ClockOutputEnable};
 
 constexpr int OutputCount = 6;  // LCLK1, LCLK2, LCLK3, LCLK4, CLK5, CLK6
+constexpr std::array<const char*, OutputCount> OutputNames = {"LCLK1", "LCLK2", "LCLK3",
+                                                              "LCLK4", "CLK5",  "CLK6"};
+
+// The crosspoint codes' sources as the matrix boxes name them, code 0 to 7.
+constexpr std::array<const char*, 8> CrosspointNames = {"F ref",     "DIV1CLK/DIV1N", "DIV1CLK/2",
+                                                        "DIV1CLK/3", "DIV2CLK/DIV2N", "DIV2CLK/2",
+                                                        "DIV2CLK/4", "UNDEFINED!"};
 
 // Field access. Setters do read-modify-write: they mask the value to the field's width and
 // keep every other bit of the byte.
