@@ -24,7 +24,8 @@ using Run = StatusLine::Run;
 
 // The form takes its icon from "chip.png" in the working directory; started from the desktop's
 // menu there is none, so the installed one stands in: the icon theme's, else the built-in one,
-// whose four images are decoded only when the theme has none.
+// whose four images are decoded only when the theme has none. Looking it up and decoding it costs
+// about as much as a tenth of the first paint, so it waits until that paint is done.
 void useInstalledIconWithoutChipPng(QMainWindow& window) {
     if (!window.windowIcon().availableSizes().isEmpty())
         return;  // "chip.png" was there
@@ -51,7 +52,6 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
       files_(form_, session_, views_) {
     ui_->setupUi(this);
     addToolsMenu();
-    useInstalledIconWithoutChipPng(*this);
     addShortcuts(*ui_);
     addHelpMenu(*this, *ui_);
     form_.ui = ui_;
@@ -116,12 +116,14 @@ void MainWindow::paintEvent(QPaintEvent* event) {
         QMetaObject::invokeMethod(this, &MainWindow::runStartUpScan, Qt::QueuedConnection);
 }
 
-// The Scan action, and a file named at start-up loaded in the same run: an error of the scan stays
-// on the status line rather than the load's success.
+// After the first paint: the installed icon where "chip.png" gave none, then the Scan action, and
+// a file named at start-up loaded in the same run: an error of the scan stays on the status line
+// rather than the load's success.
 void MainWindow::runStartUpScan() {
     if (startUpScan_ == StartUpScan::Done)
         return;
     startUpScan_ = StartUpScan::Done;
+    useInstalledIconWithoutChipPng(*this);
     const Run run(session_.status);
     scan();
     if (!startUpFile_.isEmpty())
