@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: MIT
-// Start-up to the first shown window, against a reference: a bare QMainWindow of the same size
-// with a label and a status bar, built and shown the same way. Each start is a process of its own
-// (CPU time counts from exec, so loading the libraries is included); the two alternate, pair by
-// pair, so that both meet the same load on the machine. Offscreen.
+// Start-up to the first shown window, against two others built and shown the same way: the bare
+// form (a QMainWindow with the same form set up on it and nothing else of Vantrel: no views, no
+// refreshes, no scan), and a reference (a bare QMainWindow of the same size with a label and a
+// status bar). The bare form is the floor that Vantrel's own start-up work sits on; the reference
+// is what any Qt window costs. Each start is a process of its own (CPU time counts from exec, so
+// loading the libraries is included); the three take turns, in a rotating order, so that they meet
+// the same load on the machine. Offscreen.
 //
-//   bench_startup [--simulated] [--pairs N]
+//   bench_startup [--simulated] [--turns N]
 //
 // Without --simulated the window starts as the application does, over libusb-1.0, and its
 // start-up scan meets whatever this machine has (typically no adapter). With --simulated it starts
 // over a simulated adapter, so the scan also opens it and reads all 256 registers. The scan runs
 // after the first paint; its figures are the "scanned" columns.
 //
-// A single start prints its figures on one line: bench_startup --child window|reference [...]
+// A single start prints its figures on one line: bench_startup --child window|form|reference [...]
 
 #include "benchmeasure.h"
 
@@ -49,7 +52,10 @@ void waitUntilExposed(QWidget& window) {
     QCoreApplication::processEvents();
 }
 
-int runChild(int argc, char* argv[], bool reference, bool simulated, const bench::Stopwatch& main) {
+enum class Kind { Window, BareForm, Reference };
+const char* const KindNames[] = {"window", "form", "reference"};
+
+int runChild(int argc, char* argv[], Kind kind, bool simulated, const bench::Stopwatch& main) {
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(
         QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
@@ -59,7 +65,11 @@ int runChild(int argc, char* argv[], bool reference, bool simulated, const bench
 
     std::unique_ptr<QMainWindow> window;
     MainWindow* vantrel = nullptr;
-    if (reference) {
+    MainWindowForm bareForm;
+    if (kind == Kind::BareForm) {
+        window = std::make_unique<QMainWindow>();
+        bareForm.setupUi(window.get());
+    } else if (kind == Kind::Reference) {
         window = std::make_unique<QMainWindow>();
         window->setCentralWidget(new QLabel(QStringLiteral("Vantrel - CY22150")));
         window->statusBar()->showMessage(QStringLiteral("Info: reference window"));
@@ -118,24 +128,30 @@ double median(std::vector<double> v) {
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-// "median (least-most)" of one figure over the starts.
+// What every turn measured, one list per kind.
+using Starts = std::vector<Start>[3];
+
+QString medianAndRange(const std::vector<double>& v) {
+    return QString::asprintf("%.1f (%.1f-%.1f)", median(v), *std::min_element(v.begin(), v.end()),
+                             *std::max_element(v.begin(), v.end()));
+}
+
+// One figure: "median (least-most)" per kind, then the medians of the turns' ratios of Vantrel
+// and of the bare form to the reference.
 template <class Get>
-void printFigure(const char* what, const std::vector<Start>& window,
-                 const std::vector<Start>& reference, Get get) {
-    std::vector<double> w, r, ratio;
-    for (std::size_t i = 0; i < window.size(); ++i) {
-        w.push_back(get(window[i]));
-        r.push_back(get(reference[i]));
-        ratio.push_back(r.back() > 0 ? w.back() / r.back() : 0);
+void printFigure(const char* what, const Starts& starts, Get get) {
+    std::vector<double> values[3], windowRatio, formRatio;
+    for (int kind = 0; kind < 3; ++kind)
+        for (const Start& s : starts[kind])
+            values[kind].push_back(get(s));
+    const auto& [window, form, reference] = values;
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+        windowRatio.push_back(reference[i] > 0 ? window[i] / reference[i] : 0);
+        formRatio.push_back(reference[i] > 0 ? form[i] / reference[i] : 0);
     }
-    auto range = [](const std::vector<double>& v) {
-        return QString::asprintf("%7.1f (%.1f-%.1f)", median(v),
-                                 *std::min_element(v.begin(), v.end()),
-                                 *std::max_element(v.begin(), v.end()));
-    };
-    std::printf("%-34s %-22s %-22s %5.2fx (%.2f-%.2f)\n", what, qPrintable(range(w)),
-                qPrintable(range(r)), median(ratio), *std::min_element(ratio.begin(), ratio.end()),
-                *std::max_element(ratio.begin(), ratio.end()));
+    std::printf("%-34s %-20s %-20s %-20s %5.2fx %5.2fx\n", what, qPrintable(medianAndRange(window)),
+                qPrintable(medianAndRange(form)), qPrintable(medianAndRange(reference)),
+                median(windowRatio), median(formRatio));
 }
 }  // namespace
 
@@ -143,72 +159,85 @@ int main(int argc, char* argv[]) {
     const bench::Stopwatch sinceMain;
     bench::useOffscreenPlatformByDefault();
     bool simulated = false;
-    int pairs = 20;
+    int turns = 20;
     const char* child = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--simulated") == 0)
             simulated = true;
-        else if (std::strcmp(argv[i], "--pairs") == 0 && i + 1 < argc)
-            pairs = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--turns") == 0 && i + 1 < argc)
+            turns = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--child") == 0 && i + 1 < argc)
             child = argv[++i];
     }
-    if (child)
-        return runChild(argc, argv, std::strcmp(child, "reference") == 0, simulated, sinceMain);
+    if (child) {
+        for (int kind = 0; kind < 3; ++kind)
+            if (std::strcmp(child, KindNames[kind]) == 0)
+                return runChild(argc, argv, Kind(kind), simulated, sinceMain);
+        std::fprintf(stderr, "unknown child: %s\n", child);
+        return 2;
+    }
 
     QCoreApplication app(argc, argv);
     const QString program = QCoreApplication::applicationFilePath();
-    QStringList windowArguments = {"--child", "window"};
-    if (simulated)
-        windowArguments << "--simulated";
-    std::vector<Start> window, reference;
-    QString usbEntry, ignored;
-    for (int pair = 0; pair < pairs; ++pair) {
-        Start w, r;
-        // Alternating which goes first, so that neither always follows the other.
-        const bool windowFirst = pair % 2 == 0;
-        if (!(windowFirst ? runOnce(program, windowArguments, w, usbEntry)
-                          : runOnce(program, {"--child", "reference"}, r, ignored)) ||
-            !(windowFirst ? runOnce(program, {"--child", "reference"}, r, ignored)
-                          : runOnce(program, windowArguments, w, usbEntry))) {
-            std::fprintf(stderr, "a start failed\n");
-            return 1;
+    Starts starts;
+    QString usbEntry;
+    for (int turn = 0; turn < turns; ++turn) {
+        // The order rotates, so that no kind always follows the same other.
+        for (int step = 0; step < 3; ++step) {
+            const int kind = (turn + step) % 3;
+            QStringList arguments = {"--child", KindNames[kind]};
+            if (simulated)
+                arguments << "--simulated";
+            Start s;
+            QString entry;
+            if (!runOnce(program, arguments, s, entry)) {
+                std::fprintf(stderr, "a start failed\n");
+                return 1;
+            }
+            if (Kind(kind) == Kind::Window)
+                usbEntry = entry;
+            starts[kind].push_back(s);
         }
-        window.push_back(w);
-        reference.push_back(r);
     }
 
-    std::printf("Start-up to the first shown window: Vantrel against a bare QMainWindow\n");
+    std::printf("Start-up to the first shown window: Vantrel, its bare form, a bare QMainWindow\n");
     std::printf(
-        "conditions: Qt %s, offscreen unless QT_QPA_PLATFORM says otherwise, %d alternating "
-        "pairs of processes, %s; USB box shows \"%s\"\n",
-        qVersion(), pairs,
+        "conditions: Qt %s, offscreen unless QT_QPA_PLATFORM says otherwise, %d turns of the three "
+        "processes, %s; USB box shows \"%s\"\n",
+        qVersion(), turns,
         simulated ? "simulated adapter (the scan opens it and reads 256 registers)"
                   : "libusb-1.0 as the application uses it",
         qPrintable(usbEntry));
-    std::printf("reference: QMainWindow %dx%d with a QLabel and a status bar, shown the same way\n",
-                MainWindowWidth, MainWindowHeight);
+    std::printf("bare form: a QMainWindow with Vantrel's form set up on it, nothing else\n");
     std::printf(
-        "figures: median (least-most) in ms or MiB; ratio: median of the pairs' ratios\n\n");
-    std::printf("%-34s %-22s %-22s %s\n", "step", "Vantrel", "reference", "ratio");
-    printFigure("CPU from exec to exposed", window, reference,
-                [](const Start& s) { return s.execCpuShown; });
-    printFigure("wall from main to exposed", window, reference,
-                [](const Start& s) { return s.shownWall; });
-    printFigure("  QApplication constructed (wall)", window, reference,
+        "reference: QMainWindow %dx%d with a QLabel and a status bar; all shown the same way\n",
+        MainWindowWidth, MainWindowHeight);
+    std::printf(
+        "figures: median (least-most) in ms or MiB; ratios: medians of the turns' ratios to the "
+        "reference\n\n");
+    std::printf("%-34s %-20s %-20s %-20s %6s %6s\n", "step", "Vantrel", "bare form", "reference",
+                "V/ref", "form/ref");
+    printFigure("CPU from exec to exposed", starts, [](const Start& s) { return s.execCpuShown; });
+    printFigure("wall from main to exposed", starts, [](const Start& s) { return s.shownWall; });
+    printFigure("  QApplication constructed (wall)", starts,
                 [](const Start& s) { return s.appWall; });
-    printFigure("  window constructed (CPU)", window, reference,
+    printFigure("  window constructed (CPU)", starts,
                 [](const Start& s) { return s.builtCpu - s.appCpu; });
-    printFigure("  shown until exposed (CPU)", window, reference,
+    printFigure("  shown until exposed (CPU)", starts,
                 [](const Start& s) { return s.shownCpu - s.builtCpu; });
-    printFigure("peak resident memory (MiB)", window, reference,
+    printFigure("peak resident memory (MiB)", starts,
                 [](const Start& s) { return double(s.peakKiB) / 1024; });
-    std::vector<double> scanCpu, scanWall;
-    for (const Start& s : window) {
-        scanCpu.push_back(s.execCpuScanned - s.execCpuShown);
-        scanWall.push_back(s.scannedWall - s.shownWall);
+    std::vector<double> scanCpu, scanWall, overForm;
+    const std::vector<Start>& window = starts[int(Kind::Window)];
+    for (std::size_t i = 0; i < window.size(); ++i) {
+        scanCpu.push_back(window[i].execCpuScanned - window[i].execCpuShown);
+        scanWall.push_back(window[i].scannedWall - window[i].shownWall);
+        overForm.push_back(window[i].execCpuShown - starts[int(Kind::BareForm)][i].execCpuShown);
     }
-    std::printf("\nafter the first paint, the start-up scan: %.1f ms CPU, %.1f ms wall (medians)\n",
+    std::printf(
+        "\nVantrel's own start-up work over its bare form: %s ms CPU from exec to exposed\n",
+        qPrintable(medianAndRange(overForm)));
+    std::printf("after the first paint, the start-up scan: %.1f ms CPU, %.1f ms wall (medians)\n",
                 median(scanCpu), median(scanWall));
     return 0;
 }
