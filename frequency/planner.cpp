@@ -2,6 +2,7 @@
 #include "frequency/planner.h"
 
 #include "frequency/frequencymodel.h"
+#include "frequency/frequencyreadout.h"
 #include "frequency/solutionfields.h"
 
 #include <algorithm>
@@ -573,7 +574,31 @@ PlannedBank plannedBank(const BankSetting& s) {
 }
 }  // namespace
 
-QString planRequestProblem(const PlanRequest& r) {
+PlanRequest withUnnamedHeld(const PlanRequest& request) {
+    PlanRequest r = request;
+    if (r.disableUnused)
+        return r;
+    std::optional<double> tolerance;
+    for (const PlanTarget& t : r.targets) {
+        if (t.requested && t.tolerancePpm)
+            tolerance = tolerance ? std::min(*tolerance, *t.tolerancePpm) : *t.tolerancePpm;
+    }
+    const FrequencyReadout now = readFrequencies(r.current, r.referenceHz, NormalPllRange);
+    const quint32 word = Field::matrixWord(r.current);
+    for (int i = 0; i < OutputCount; ++i) {
+        PlanTarget& t = r.targets[std::size_t(i)];
+        const double hz = now.outputs[std::size_t(i)];
+        if (t.requested || !(Field::outputEnables(r.current) & (1 << i)) ||
+            Field::crosspointCode(word, i) > 6 || !std::isfinite(hz) ||
+            hz < ChipLimits::OutputMinHz || hz > outputMaximumHz(i, r.board))
+            continue;
+        t = PlanTarget{true, hz, tolerance, true};
+    }
+    return r;
+}
+
+QString planRequestProblem(const PlanRequest& request) {
+    const PlanRequest r = request.holdUnnamed ? withUnnamedHeld(request) : request;
     const HzRange references = referenceRange(r.board.reference);
     const bool driven = r.board.reference == ReferenceKind::DrivenClock;
     if (!std::isfinite(r.referenceHz) || r.referenceHz != std::floor(r.referenceHz) ||
@@ -594,9 +619,15 @@ QString planRequestProblem(const PlanRequest& r) {
                            "%1 is enabled with the reserved crosspoint code 7; plan it or "
                            "disable the unused outputs")
                     .arg(name);
+            if (r.holdUnnamed)
+                return QStringLiteral(
+                           "%1 is enabled at %2, which it cannot give under any plan; plan it "
+                           "or disable the unused outputs")
+                    .arg(name, hzText(readFrequencies(r.current, r.referenceHz, NormalPllRange)
+                                          .outputs[std::size_t(i)]));
             continue;
         }
-        any = true;
+        any = any || !t.held;
         if (!(t.hz > 0) || !std::isfinite(t.hz))
             return QStringLiteral("the target of %1 is not a positive frequency").arg(name);
         const double maximum = outputMaximumHz(i, r.board);
@@ -618,6 +649,7 @@ Plan makePlan(const PlanRequest& r, const Search& search, const Best& best, long
     Plan plan;
     plan.found = true;
     plan.pllSettingsExamined = examined;
+    plan.drivenReference = r.board.reference == ReferenceKind::DrivenClock;
     const RegisterImage& image = r.current;
     const quint32 word = Field::matrixWord(image);
     const double reference = r.referenceHz;
@@ -686,6 +718,8 @@ Plan makePlan(const PlanRequest& r, const Search& search, const Best& best, long
         if (!out.requested)
             continue;
         const PlanTarget& t = r.targets[std::size_t(i)];
+        out.held = t.held;
+        plan.toleranceGiven = plan.toleranceGiven || t.tolerancePpm.has_value();
         out.targetHz = t.hz;
         out.errorHz = out.hz - t.hz;
         out.errorPpm = out.errorHz / t.hz * 1e6;
@@ -705,11 +739,12 @@ Plan makePlan(const PlanRequest& r, const Search& search, const Best& best, long
 }
 }  // namespace
 
-Plan planOutputs(const PlanRequest& r) {
+Plan planOutputs(const PlanRequest& request) {
     Plan failed;
-    failed.problem = planRequestProblem(r);
+    failed.problem = planRequestProblem(request);
     if (!failed.problem.isEmpty())
         return failed;
+    const PlanRequest r = request.holdUnnamed ? withUnnamedHeld(request) : request;
     const Search search(r);
     const double reference = r.referenceHz;
     Best best;
@@ -844,4 +879,7 @@ void applyPlan(const Plan& plan, RegisterImage& image) {
     for (int i = 0; i < OutputCount; ++i)
         Field::setCrosspointCode(image, i, plan.outputs[std::size_t(i)].route);
     Field::setOutputEnables(image, plan.enables);
+    if (plan.drivenReference)
+        Field::setCapLoad(image, 0);
+    setFixedBits(image);
 }
