@@ -13,6 +13,7 @@
 //
 //   bench_planner [--no-search] [--seed N] [--random N] [--climb N] [--keep N]
 //   bench_planner [--seed N] --plans COUNT   (one line per plan, to compare two builds)
+//   bench_planner --case I                  (plans listed case I once, for a profiler)
 
 #include "benchmeasure.h"
 #include "frequency/planner.h"
@@ -233,6 +234,7 @@ int intArgument(int argc, char** argv, int& i) {
 int main(int argc, char** argv) {
     SearchSettings settings;
     bool searching = true;
+    int only = -1;  // --case I: plan case I once, for a profiler
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-search") == 0)
             searching = false;
@@ -244,6 +246,8 @@ int main(int argc, char** argv) {
             settings.climbSteps = intArgument(argc, argv, i);
         else if (std::strcmp(argv[i], "--keep") == 0)
             settings.keep = std::max(1, intArgument(argc, argv, i));
+        else if (std::strcmp(argv[i], "--case") == 0)
+            only = intArgument(argc, argv, i);
         else if (std::strcmp(argv[i], "--plans") == 0) {
             const int count = intArgument(argc, argv, i);
             printPlans(settings.seed, count);
@@ -251,7 +255,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: bench_planner [--no-search] [--seed N] [--random N] [--climb N] "
-                         "[--keep N] [--plans COUNT]\n");
+                         "[--keep N] [--plans COUNT] [--case I]\n");
             return 2;
         }
     }
@@ -308,6 +312,13 @@ int main(int argc, char** argv) {
          {{0, 48e6}, {1, 12e6}, {5, 3.6864e6}},
          {}},
     };
+    if (only >= 0) {
+        const Plan plan = planOutputs(requestOf(cases.at(std::size_t(only))));
+        std::printf("%s: %lld PLL settings, worst %.3f ppm\n",
+                    cases[std::size_t(only)].name.c_str(), plan.pllSettingsExamined,
+                    plan.worstErrorPpm);
+        return 0;
+    }
     for (const Case& c : cases)
         run(c);
     if (searching)
