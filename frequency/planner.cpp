@@ -497,11 +497,29 @@ bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
         return i;
     };
     const std::size_t pll2 = firstFromPll(bank2);
+    // An output that neither the reference nor a bank-1 setting serves within the best worst error
+    // must be served so by the bank-2 setting: the outputs each bank-2 setting serves so, as bits,
+    // rule out most pairs before their errors are summed. The best only gets better meanwhile.
+    const double entryLimit = best.found ? best.worst + Epsilon : Infinite;
+    std::array<quint8, 2 * (ChipLimits::DividerNMax + 1)> serves{};
+    for (std::size_t j = 0; j < bank2.size() && j < serves.size(); ++j) {
+        for (std::size_t k = 0; k < count; ++k) {
+            if (bank2[j].error[k] <= entryLimit)
+                serves[j] |= quint8(1u << k);
+        }
+    }
     for (const BankSetting& a : bank1) {
         // The settings of bank 2 this one pairs with.
         const std::size_t from = needPll && a.fromReference ? pll2 : 0;
         const std::size_t to = !pllPairs && !a.fromReference ? pll2 : bank2.size();
+        unsigned needed = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            if (search.direct(k) > entryLimit && a.error[k] > entryLimit)
+                needed |= 1u << k;
+        }
         for (std::size_t j = from; j < to; ++j) {
+            if (j < serves.size() && (serves[j] & needed) != needed)
+                continue;
             const BankSetting& b = bank2[j];
             const double limit = best.found ? best.worst + Epsilon : Infinite;
             double worst = 0;
@@ -832,8 +850,10 @@ Plan planOutputs(const PlanRequest& request) {
                 continue;
             // The reference-fed settings, then this PLL's; a bank's PLL-fed settings are needed
             // only with a partner in the other bank. Without pairs of PLL-fed settings, each is
-            // paired with the few reference-fed ones: thinning them would cost more than it saves.
-            const bool thin = pllPairs || fromReference1 + fromReference2 > 16;
+            // paired with the reference-fed ones only, and bestPair rules most of those pairs out
+            // by the outputs each serves: thinning them would cost more than it saves, even with
+            // dozens of reference-fed settings.
+            const bool thin = pllPairs;
             if (pllPairs || fromReference2 > 0)
                 search.candidates(Bank1, false, pll, limit, list1, thin);
             if (pllPairs || fromReference1 > 0)
