@@ -125,10 +125,20 @@ Case randomCase(std::mt19937& random) {
     c.board.grade = random() % 3 == 0 ? PartGrade::Industrial : PartGrade::Commercial;
     c.board.supply = random() % 3 == 0 ? LclkSupply::V2_5 : LclkSupply::V3_3;
     const HzRange references = referenceRange(c.board.reference);
-    // The most PLL settings come with the fastest references: favour the top of the range.
-    c.reference =
-        std::round(random() % 2 == 0 ? references.high - (random() % 4000000)
-                                     : logUniform(random, references.low, references.high));
+    // The most PLL settings come with the fastest references: favour the top of the range, and
+    // the round figures boards use.
+    const double round[] = {30e6, 27e6, 25e6, 20e6, 133e6, 100e6, 50e6};
+    const double pick = round[random() % std::size(round)];
+    switch (random() % 3) {
+        case 0:
+            c.reference = references.contains(pick) ? pick : references.high;
+            break;
+        case 1:
+            c.reference = references.high - double(random() % 4000000);
+            break;
+        default:
+            c.reference = std::round(logUniform(random, references.low, references.high));
+    }
     c.reference = std::clamp(c.reference, references.low, references.high);
     const int low = 1 + int(random() % 3);
     std::vector<double> hz;
@@ -232,6 +242,7 @@ int intArgument(int argc, char** argv, int& i) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it comes, also into a file
     SearchSettings settings;
     bool searching = true;
     int only = -1;  // --case I: plan case I once, for a profiler
