@@ -34,8 +34,8 @@ struct PlanParser {
     QCommandLineParser parser;
     const QCommandLineOption reference{
         "ref", "Reference frequency in whole Hz (k or M may follow).", "HZ"};
-    const QCommandLineOption tolerance{"tolerance",
-                                       "The largest error accepted on each output, in ppm.", "PPM"};
+    const QCommandLineOption tolerance{
+        "tolerance", "The largest error accepted on each named or held output, in ppm.", "PPM"};
     const QCommandLineOption disableUnused{
         "disable-unused",
         "Turns the enabled outputs not named off instead of holding their frequencies."};
