@@ -2,46 +2,55 @@
 #include "cli/programming.h"
 
 #include "cli/boardoptions.h"
-#include "cli/chipreading.h"
 #include "cli/progressbar.h"
 #include "usb/chipprogram.h"
-
-#include <vector>
+#include "usb/chipreading.h"
 
 namespace {
-QString withoutPrefix(const QString& error) {
-    return error.startsWith(QLatin1String("Error: ")) ? error.mid(7) : error;
+std::vector<quint8> registersOf(const ProgramFromChip& how) {
+    if (!how.registers.empty())
+        return how.registers;
+    return std::vector<quint8>(SafeWriteOrder.begin(), SafeWriteOrder.end());
 }
-}  // namespace
 
-bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
-                 bool listDifferences, const CliContext& cli, QString& error) {
-    const ProgramResult written = writeConfiguration(c, image);
-    if (!written.ok) {
-        error =
-            QString::asprintf("Error: writing register 0x%02X failed: ", written.failedRegister) +
-            withoutPrefix(written.error);
-        return false;
-    }
-    if (!verify)
-        return true;
-    RegisterImage readBack;
-    if (!readWholeChip(c, readBack, "reading back", error))
-        return false;
-    const std::vector<RegisterDifference> differences = compareConfiguration(image, readBack);
-    for (const RegisterDifference& d : differences) {
-        if (listDifferences)
+// Writes and verifies on the open adapter; the differences a verify found are listed on stdout
+// unless --json keeps it for the document.
+bool program(AdapterConnection& c, const RegisterImage& image, const ProgramFromChip& how,
+             const CliContext& cli, QString& error) {
+    const ProgramOutcome outcome = programRegisters(c, image, registersOf(how), how.verify);
+    if (!how.json) {
+        for (const RegisterDifference& d : outcome.differences)
             cli.out << QString::asprintf("0x%02X: wrote 0x%02X, read back 0x%02X", d.address,
                                          d.expected, d.read)
                     << Qt::endl;
     }
-    if (!differences.empty()) {
-        error = QStringLiteral("Error: verify failed: %1 of %2 registers differ")
-                    .arg(differences.size())
-                    .arg(SafeWriteOrder.size());
-        return false;
-    }
-    return true;
+    error = outcome.error;
+    return outcome.ok;
+}
+
+void noteProgrammed(const ProgramFromChip& how) {
+    if (how.programmedNote != nullptr)
+        *how.programmedNote << "Programmed the chip." << Qt::endl;
+}
+}  // namespace
+
+int programImage(const CliContext& cli, const AdapterOptions& adapters, const ProgramFromChip& how,
+                 const RegisterImage& image, const ProgrammedReport& report) {
+    // Refused before any adapter is opened: nothing reaches the chip.
+    if (std::optional<int> refused =
+            refuseBrokenRules(image, how.referenceHz, how.board, how.force, cli, !how.json))
+        return *refused;
+    ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
+    return runOnAdapters(cli, adapters, &bar,
+                         [&](AdapterConnection& c, const ListedDevice& adapter, QString& text) {
+                             const bool ok = program(c, image, how, cli, text);
+                             bar.finish();
+                             if (ok && report)
+                                 report(c, adapter);
+                             else if (ok)
+                                 noteProgrammed(how);
+                             return ok;
+                         });
 }
 
 int programFromChip(const CliContext& cli, const AdapterOptions& adapters,
@@ -61,10 +70,10 @@ int programFromChip(const CliContext& cli, const AdapterOptions& adapters,
                     refuseBrokenRules(image, how.referenceHz, how.board, how.force, cli, !how.json);
             if (stopped)
                 return true;  // reported; nothing is written
-            const bool ok = programChip(c, image, how.verify, !how.json, cli, text);
+            const bool ok = program(c, image, how, cli, text);
             bar.finish();
-            if (ok && how.programmedNote != nullptr)
-                *how.programmedNote << "Programmed the chip." << Qt::endl;
+            if (ok)
+                noteProgrammed(how);
             return ok;
         });
     return stopped ? *stopped : code;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
 #include "cli/boardoptions.h"
-#include "cli/chipreading.h"
+#include "usb/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/jsonoutput.h"
