@@ -33,8 +33,10 @@ void printUsage(QTextStream& stream) {
     for (const Command& c : Commands)
         stream << QString::asprintf("  %-8s %s\n", c.name, c.summary);
     stream << "\n'vantrel-cli COMMAND --help' describes a command.\n"
-              "Exit codes: 0 done, 1 device, transfer or verify failure, a configuration refused\n"
-              "for breaking the chip's rules or findings of check, 2 bad usage or input.\n";
+              "Exit codes: 0 done, 1 a device, transfer or verify failure or a configuration\n"
+              "refused for breaking the chip's rules, 2 bad usage or input; check answers as\n"
+              "diff(1) does: 0 no findings, 1 findings, 2 trouble (bad input, a device or\n"
+              "transfer failure).\n";
     stream.flush();
 }
 }  // namespace

@@ -99,7 +99,7 @@ QJsonArray findingsJson(const Findings& findings) {
     QJsonArray array;
     for (const Finding& f : findings) {
         array.append(QJsonObject{
-            {"rule", f.rule},
+            {"id", f.rule},
             {"severity", f.severity == Severity::Error ? "error" : "warning"},
             {"concerns", QJsonArray::fromStringList(f.concerns)},
             {"text", f.text},

@@ -33,5 +33,5 @@ QJsonObject deviceJson(const ListedDevice& device);
 // "hz"}, ...]}, "pllRange": "normal"|"extended", "warnings": [...]}.
 QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended);
 
-// The chip-rule findings: [{"rule", "severity" ("error"|"warning"), "concerns": [...], "text"}].
+// The chip-rule findings: [{"id", "severity" ("error"|"warning"), "concerns": [...], "text"}].
 QJsonArray findingsJson(const Findings& findings);

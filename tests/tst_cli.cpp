@@ -641,8 +641,21 @@ void TestCli::exitCodesAndErrorLines_data() {
     QTest::newRow("check, refused file")
         << QStringList{"check", bad} << true << 2
         << "Error: BAD could not be loaded: the file ends before its last field";
+    // check answers as diff(1): trouble, a device or transfer failure among it, is 2.
     QTest::newRow("check, no adapter")
-        << QStringList{"check"} << false << 1 << "Error: no i2c-tiny-usb adapter found";
+        << QStringList{"check"} << false << 2 << "Error: no i2c-tiny-usb adapter found";
+    QTest::newRow("check, chip absent")
+        << QStringList{"check", "--address", "0x10"} << true << 2
+        << "Error: reading the chip failed at the status query after setting the register "
+           "pointer: the chip at I2C address 0x10 did not acknowledge";
+    QTest::newRow("check, device absent") << QStringList{"check", "--device", "9:9"} << true << 2
+                                          << "Error: no device at 9:9 (see vantrel-cli list)";
+    // Bad usage is refused although a file needs no adapter.
+    QTest::newRow("check FILE, device form")
+        << QStringList{"check", good, "--device", "1-4"} << true << 2
+        << "Error: --device takes BUS:DEV, not \"1-4\"";
+    QTest::newRow("check FILE, address") << QStringList{"check", good, "--address", "0x80"} << true
+                                         << 2 << "Error: --address takes 0x00..0x7F, not \"0x80\"";
     QTest::newRow("check done") << QStringList{"check", good} << false << 0 << QString();
     QTest::newRow("show done") << QStringList{"show", good} << false << 0 << QString();
     QTest::newRow("write done") << QStringList{"write", good} << true << 0 << QString();
@@ -1005,6 +1018,20 @@ void TestCli::checkExitCodesAndRuleIds() {
                                      (rules[i] == "capload-driven" ? ": warning: " : ": error: ")),
                  qPrintable(lines[i]));
     QVERIFY(r.out.isEmpty() || r.out.endsWith('\n'));
+
+    // --json: the same findings and exit code, as one document.
+    const Run json = b.run(QStringList{"check", "--json", file} + options);
+    QCOMPARE(json.code, code);
+    QCOMPARE(json.err, QString());
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    QCOMPARE(doc.value("file").toString(), file);
+    QStringList jsonIds;
+    for (const QJsonValue& f : doc.value("findings").toArray()) {
+        jsonIds << f.toObject().value("id").toString();
+        QCOMPARE(f.toObject().value("severity").toString(),
+                 QString(jsonIds.last() == "capload-driven" ? "warning" : "error"));
+    }
+    QCOMPARE(jsonIds, rules);
     QCOMPARE(int(b.usb.transfers().size()), 0);
 }
 
@@ -1449,6 +1476,14 @@ void TestCli::readFailureNamesTheTransfer_data() {
         << QStringList{"write", "GOOD"} << WriteTransfers + 3 + 2 * 0x13
         << SimFault::failure(SimUsbErrors::Io.code, SimUsbErrors::Io.text)
         << "Error: reading back failed at the status query after register 0x13: Input/Output Error";
+    QTest::newRow("check, status after the pointer not acknowledged")
+        << QStringList{"check"} << 1 << SimFault::answer(0)
+        << reading +
+               "the status query after setting the register pointer: the chip at I2C address "
+               "0x69 did not acknowledge";
+    QTest::newRow("check, byte 0x09 times out")
+        << QStringList{"check", "--json"} << 2 + 2 * 0x09 << SimFault::timeout()
+        << reading + "reading register 0x09: Operation timed out";
     QTest::newRow("solve --write, byte 0x42 times out")
         << QStringList{"solve", "--ref", "10000000", "--f1", "50000000", "--write"} << 2 + 2 * 0x42
         << SimFault::timeout() << reading + "reading register 0x42: Operation timed out";
@@ -1466,9 +1501,11 @@ void TestCli::readFailureNamesTheTransfer() {
     b.usb.resetTransfers();
     b.usb.injectFault(OpenTransfers + transfer, fault);
     const Run r = b.run(arguments);
-    QCOMPARE(r.code, 1);
+    // check answers a transfer failure as diff(1) answers trouble.
+    QCOMPARE(r.code, arguments.first() == "check" ? 2 : 1);
     QCOMPARE(r.err, error + '\n');
     QVERIFY(!r.out.contains("Programmed"));
+    QVERIFY(!arguments.contains("--json") || r.out.isEmpty());
 }
 
 // The path is printed as the window prints file names; the file itself gets the name as given.
