@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/arguments.h"
 
-#include "frequency/solver.h"
 #include "frequency/typedfrequency.h"
 
 #include <QRegularExpression>
@@ -24,11 +23,9 @@ std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage
     return std::nullopt;
 }
 
-// The window's rule for a typed target: a positive, finite number, white space around it aside.
+// One grammar for every frequency on the command line, the plan dialog's as well.
 std::optional<double> parseFrequency(const QString& text) {
-    bool ok = false;
-    const double value = readTarget(text, &ok);
-    return ok ? std::optional<double>(value) : std::nullopt;
+    return readTypedFrequency(text);
 }
 
 std::optional<quint8> parseI2cAddress7(const QString& text) {
@@ -57,7 +54,6 @@ std::optional<int> parseCount(const QString& text) {
     return text.toInt();
 }
 
-// The plan dialog reads its targets with the same rule.
 std::optional<double> parseScaledFrequency(const QString& text) {
-    return readTypedFrequency(text);
+    return parseFrequency(text);
 }

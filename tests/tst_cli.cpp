@@ -200,6 +200,8 @@ private slots:
     void planSavesAFileTheWindowLoads();
     void planWriteProgramsTheChipInTheSafeOrder();
     void planWriteKeepsWhatIsNotNamedOrTurnsItOff();
+    void everyFrequencyTakesOneGrammar_data();
+    void everyFrequencyTakesOneGrammar();
     void listNamesEveryDeviceAndMarksAdapters();
     void helpDescribesEachCommand_data();
     void helpDescribesEachCommand();
@@ -567,6 +569,18 @@ void TestCli::exitCodesAndErrorLines_data() {
     for (const char* ref : {"999999", "200000001", "10000000.5", "x"}) {
         QTest::addRow("ref %s", ref)
             << QStringList{"solve", "--ref", ref, "--f1", "1e6", "--write"} << true << 2
+            << QString("Error: --ref takes whole hertz from 1000000 to 200000000, not \"%1\"")
+                   .arg(ref);
+    }
+    // One grammar: the suffix right after the number, k, K or M; nothing else.
+    for (const char* target : {"25 M", "25MHz", "25m", "M", "25G", "1e6k5"}) {
+        QTest::addRow("f1 %s", target)
+            << QStringList{"solve", "--ref", "10M", "--f1", target, "--write"} << true << 2
+            << QString("Error: --f1 takes a positive frequency in Hz, not \"%1\"").arg(target);
+    }
+    for (const char* ref : {"10 M", "10.0000005M", "0.5M", "201M"}) {
+        QTest::addRow("ref %s", ref)
+            << QStringList{"check", "--ref", ref} << true << 2
             << QString("Error: --ref takes whole hertz from 1000000 to 200000000, not \"%1\"")
                    .arg(ref);
     }
@@ -1368,6 +1382,42 @@ void TestCli::planWriteKeepsWhatIsNotNamedOrTurnsItOff() {
             QCOMPARE(Field::div2N(image) % 8, 0);
         QVERIFY(r.out.contains(disable ? "CLK6   off\n" : "(not planned, kept)\n"));
     }
+}
+
+// A frequency with a k or M suffix means what its hertz mean, on every option and argument.
+void TestCli::everyFrequencyTakesOneGrammar_data() {
+    QTest::addColumn<QStringList>("scaled");
+    QTest::addColumn<QStringList>("hertz");
+    QTest::newRow("solve --ref --f1 --f2")
+        << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--f2", "100k"}
+        << QStringList{"solve", "--ref", "10000000", "--f1", "25000000", "--f2", "100000"};
+    QTest::newRow("solve, fractional mega")
+        << QStringList{"solve", "--ref", "14.31818M", "--f1", "33.333M", "--json"}
+        << QStringList{"solve", "--ref", "14318180", "--f1", "33333000", "--json"};
+    QTest::newRow("solve --optimal, capital K")
+        << QStringList{"solve", "--ref", "25M", "--f1", "125K", "--optimal"}
+        << QStringList{"solve", "--ref", "25000000", "--f1", "125000", "--optimal"};
+    QTest::newRow("read --ref") << QStringList{"read", "--ref", "27M"}
+                                << QStringList{"read", "--ref", "27000000"};
+    QTest::newRow("check --ref") << QStringList{"check", "--ref", "40M"}
+                                 << QStringList{"check", "--ref", "40000000"};
+    QTest::newRow("plan") << QStringList{"plan", "--ref", "10M", "LCLK1=25M", "CLK6=100k"}
+                          << QStringList{"plan", "--ref", "10000000", "LCLK1=25000000",
+                                         "CLK6=100000"};
+}
+
+void TestCli::everyFrequencyTakesOneGrammar() {
+    QFETCH(QStringList, scaled);
+    QFETCH(QStringList, hertz);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const Run inHertz = b.run(hertz);
+    const Run withSuffix = b.run(scaled);
+    QVERIFY2(inHertz.code == 0 || inHertz.code == 1, qPrintable(inHertz.err));  // check: findings
+    QVERIFY(!inHertz.out.isEmpty());
+    QCOMPARE(withSuffix.code, inHertz.code);
+    QCOMPARE(withSuffix.out, inHertz.out);
+    QCOMPARE(withSuffix.err, inHertz.err);
 }
 
 void TestCli::listNamesEveryDeviceAndMarksAdapters() {
