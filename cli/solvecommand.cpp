@@ -76,11 +76,11 @@ bool solveAsWindow(const SolveRequest& r, RegisterImage& image, SolveReport& rep
         report.line += QString::asprintf("  DIV2 %d", s.divider2);
     report.line += QString::asprintf("  iterations %d", s.iterations);
     report.json = QJsonObject{
-        {"solver", "window"},         {"p", s.pTotal}, {"q", s.qTotal}, {"div1", s.divider1},
+        {"solver", "window"},         {"p", s.pTotal}, {"q", s.qTotal}, {"div1n", s.divider1},
         {"iterations", s.iterations},
     };
     if (r.f2Given)
-        report.json.insert("div2", s.divider2);
+        report.json.insert("div2n", s.divider2);
     return true;
 }
 
@@ -119,13 +119,13 @@ QString solveOptimally(const SolveRequest& r, const BoardFacts& board, RegisterI
         const char* source = b.fromReference ? "reference" : "PLL";
         report.line += QString::asprintf("  %sN %d from the %s", name, b.n, source);
         const QString key = QString::fromLatin1(name).toLower();
-        report.json.insert(key, b.n);
+        report.json.insert(key + QStringLiteral("n"), b.n);
         report.json.insert(key + QStringLiteral("Source"), source);
     };
     bank("DIV1", plan.div1);
     bank("DIV2", plan.div2);
     report.line += QString::asprintf("  PLL settings searched %lld", plan.pllSettingsExamined);
-    report.json.insert("pllSettingsSearched", double(plan.pllSettingsExamined));
+    report.json.insert("pllSettingsExamined", double(plan.pllSettingsExamined));
     return QString();
 }
 

@@ -214,6 +214,8 @@ private slots:
     void showJson();
     void readJson();
     void solveJson();
+    void jsonNamesAreTheOneVocabulary_data();
+    void jsonNamesAreTheOneVocabulary();
     void jsonFailureLeavesStdoutEmpty_data();
     void jsonFailureLeavesStdoutEmpty();
 };
@@ -1703,8 +1705,8 @@ void TestCli::solveJson() {
     QCOMPARE(doc.value("solver").toString(), QString("window"));
     QCOMPARE(doc.value("p").toInt(), window.pTotal);
     QCOMPARE(doc.value("q").toInt(), window.qTotal);
-    QCOMPARE(doc.value("div1").toInt(), window.divider1);
-    QCOMPARE(doc.value("div2").toInt(), window.divider2);
+    QCOMPARE(doc.value("div1n").toInt(), window.divider1);
+    QCOMPARE(doc.value("div2n").toInt(), window.divider2);
     QCOMPARE(doc.value("iterations").toInt(), window.iterations);
     const QJsonArray outputs = doc.value("outputs").toArray();
     QCOMPARE(outputs.size(), 2);
@@ -1716,6 +1718,94 @@ void TestCli::solveJson() {
     QCOMPARE(outputs[1].toObject().value("errorHz").toDouble(), fPll / window.divider2 - 33333333);
     QCOMPARE(doc.value("saved").toString(), b.path("s.cy22150.bin"));
     QVERIFY(doc.contains("warnings"));
+}
+
+namespace {
+// The names the manual's JSON vocabulary lists: ".It Li name , Li other" lines of its list.
+QSet<QString> manualVocabulary() {
+    QFile page(VANTREL_SOURCE_DIR "/packaging/man/vantrel-cli.1");
+    if (!page.open(QIODevice::ReadOnly))
+        qFatal("cannot read the manual page");
+    const QString text = QString::fromUtf8(page.readAll());
+    const QString list = text.section(".Ss JSON vocabulary\n", 1).section("\n.El\n", 0, 0);
+    QSet<QString> names;
+    for (const QString& line : list.split('\n')) {
+        if (!line.startsWith(".It Li "))
+            continue;
+        for (QString name : line.mid(7).split(" , Li "))
+            names.insert(name.trimmed());
+    }
+    return names;
+}
+
+// Every key in a document, with the path where it was first seen; register addresses aside.
+void collectKeys(const QJsonValue& value, const QString& path, QMap<QString, QString>& keys) {
+    static const QRegularExpression address("^0x[0-9A-F]{2}$");
+    if (value.isArray()) {
+        for (const QJsonValue& v : value.toArray())
+            collectKeys(v, path + "[]", keys);
+        return;
+    }
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!address.match(it.key()).hasMatch() && !keys.contains(it.key()))
+            keys.insert(it.key(), path + "." + it.key());
+        collectKeys(it.value(), path + "." + it.key(), keys);
+    }
+}
+}  // namespace
+
+// Every command names a quantity the same way, and only with names the manual's one list
+// explains: an output's frequency is "hz", its route "source", a finding's rule "id".
+void TestCli::jsonNamesAreTheOneVocabulary_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("present");  // shared names this document must use
+    QTest::newRow("list") << QStringList{"list"}
+                          << QStringList{"bus", "device", "identification", "adapter"};
+    QTest::newRow("read") << QStringList{"read", "-o", "OUT"}
+                          << QStringList{"registers", "hz",     "source", "id",  "severity",
+                                         "text",      "device", "saved",  "pll", "reference"};
+    QTest::newRow("show") << QStringList{"show", "FILE"}
+                          << QStringList{"registers", "fields", "hz", "source", "targets", "id"};
+    QTest::newRow("solve") << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--f2", "5M"}
+                           << QStringList{"p",  "q",      "div1n",  "div2n",
+                                          "hz", "source", "target", "errorPpm"};
+    QTest::newRow("solve --optimal --write")
+        << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--optimal", "--write", "--force"}
+        << QStringList{"pllUsed", "div1n",  "div1Source", "pllSettingsExamined",
+                       "hz",      "source", "programmed", "verified",
+                       "findings"};
+    QTest::newRow("check FILE") << QStringList{"check", "FILE"}
+                                << QStringList{"file", "findings", "id", "severity", "text"};
+    QTest::newRow("check") << QStringList{"check"}
+                           << QStringList{"device", "i2cAddress", "findings", "id"};
+}
+
+void TestCli::jsonNamesAreTheOneVocabulary() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, present);
+    const QSet<QString> vocabulary = manualVocabulary();
+    QVERIFY(vocabulary.size() > 40);
+    for (const char* synonym : {"frequency", "routeName", "rule", "div1", "pump"})
+        QVERIFY2(!vocabulary.contains(synonym), synonym);  // the list keeps one name a quantity
+    // A chip and a file with findings, so that every name of a finding shows.
+    const RegisterFileContents broken = knownFileWith({{0x47, 0x0A}});
+    auto chip = std::make_shared<SimCy22150>();
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, broken.registers[std::size_t(reg)]);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString file = b.writeFile("f.cy22150.bin", encodeRegisterFile(broken));
+    arguments.replaceInStrings("FILE", file).replaceInStrings("OUT", b.path("o.cy22150.bin"));
+    const Run r = b.run(arguments + QStringList{"--json"});
+    QVERIFY2(r.code == 0 || (arguments.first() == "check" && r.code == 1), qPrintable(r.err));
+    const QJsonDocument doc = parseJson(r.out);
+    QMap<QString, QString> keys;
+    collectKeys(doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object()), "", keys);
+    for (auto it = keys.begin(); it != keys.end(); ++it)
+        QVERIFY2(vocabulary.contains(it.key()), qPrintable(it.value() + " is not in the manual"));
+    for (const QString& name : present)
+        QVERIFY2(keys.contains(name), qPrintable(name));
 }
 
 // A failing command under --json prints no document: stdout stays empty, stderr has the line.
