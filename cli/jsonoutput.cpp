@@ -11,9 +11,24 @@
 namespace {
 const QCommandLineOption JsonOption("json", "Prints the result as one JSON document.");
 
+// toJson escapes the C0 controls but leaves DEL and the C1 controls raw, and a terminal takes
+// U+009B for the start of a control sequence: they are escaped as well, as the text outputs
+// show them as pictures. Such a character stands only inside a string, where \u00XX means it.
+QString escapedControls(const QString& json) {
+    QString escaped;
+    escaped.reserve(json.size());
+    for (const QChar c : json) {
+        if (c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() <= 0x9F))
+            escaped += QString::asprintf("\\u%04x", c.unicode());
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 void print(const CliContext& cli, const QJsonDocument& document) {
     // toJson gives UTF-8; the stream is told so, whatever the locale says.
-    cli.out << QString::fromUtf8(document.toJson(QJsonDocument::Indented));
+    cli.out << escapedControls(QString::fromUtf8(document.toJson(QJsonDocument::Indented)));
     cli.out.flush();
 }
 

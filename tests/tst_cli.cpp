@@ -216,6 +216,8 @@ private slots:
     void solveJson();
     void jsonNamesAreTheOneVocabulary_data();
     void jsonNamesAreTheOneVocabulary();
+    void jsonEscapesControlCharacters_data();
+    void jsonEscapesControlCharacters();
     void jsonFailureLeavesStdoutEmpty_data();
     void jsonFailureLeavesStdoutEmpty();
 };
@@ -1806,6 +1808,32 @@ void TestCli::jsonNamesAreTheOneVocabulary() {
         QVERIFY2(vocabulary.contains(it.key()), qPrintable(it.value() + " is not in the manual"));
     for (const QString& name : present)
         QVERIFY2(keys.contains(name), qPrintable(name));
+}
+
+// A control character of a file name reaches the terminal escaped, never raw, and the document
+// still gives the name as it is.
+void TestCli::jsonEscapesControlCharacters_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("escaped");
+    QTest::newRow("C1 CSI") << QString::fromUtf8("a\u009b2Jb.bin") << "a\\u009b2Jb.bin";
+    QTest::newRow("C1 NEL") << QString::fromUtf8("n\u0085l.bin") << "n\\u0085l.bin";
+    QTest::newRow("DEL") << QString::fromUtf8("d\u007fl.bin") << "d\\u007fl.bin";
+    QTest::newRow("escape") << QString::fromUtf8("e\u001b[2J.bin") << "e\\u001b[2J.bin";
+}
+
+void TestCli::jsonEscapesControlCharacters() {
+    QFETCH(QString, name);
+    QFETCH(QString, escaped);
+    Bench b;
+    const QString file = b.writeFile(name, encodeRegisterFile(knownFile()));
+    const Run r = b.run({"show", "--json", file});
+    QCOMPARE(r.code, 0);
+    for (const QChar c : r.out)
+        QVERIFY2(c == '\n' || (c.unicode() >= 0x20 && c.unicode() != 0x7F &&
+                               !(c.unicode() >= 0x80 && c.unicode() <= 0x9F)),
+                 qPrintable(QString::number(c.unicode(), 16)));
+    QVERIFY2(r.out.contains("\"file\": \"" + b.path(escaped) + "\""), qPrintable(r.out));
+    QCOMPARE(parseJson(r.out).object().value("file").toString(), file);
 }
 
 // A failing command under --json prints no document: stdout stays empty, stderr has the line.
