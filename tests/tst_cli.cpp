@@ -3,6 +3,7 @@
 // several adapters, exit codes, refused inputs and the exact texts of show, export and list.
 
 #include "cli/cli.h"
+#include "cli/registerfiles.h"
 #include "files/registerfile.h"
 #include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
@@ -19,6 +20,10 @@
 
 #include <map>
 #include <memory>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(SimFault)
 
@@ -202,6 +207,8 @@ private slots:
     void planWriteKeepsWhatIsNotNamedOrTurnsItOff();
     void everyFrequencyTakesOneGrammar_data();
     void everyFrequencyTakesOneGrammar();
+    void interruptedSaveLeavesNoTemporaryFile_data();
+    void interruptedSaveLeavesNoTemporaryFile();
     void listNamesEveryDeviceAndMarksAdapters();
     void helpDescribesEachCommand_data();
     void helpDescribesEachCommand();
@@ -1422,6 +1429,41 @@ void TestCli::everyFrequencyTakesOneGrammar() {
     QCOMPARE(withSuffix.code, inHertz.code);
     QCOMPARE(withSuffix.out, inHertz.out);
     QCOMPARE(withSuffix.err, inHertz.err);
+}
+
+// A signal just before the saved file takes its name (read -o, solve -o, plan -o) ends the
+// command once the file is whole: the target is complete and nothing else is left beside it.
+void TestCli::interruptedSaveLeavesNoTemporaryFile_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestCli::interruptedSaveLeavesNoTemporaryFile() {
+    QFETCH(int, signal);
+    Bench b;
+    const QString target = b.path("r.cy22150.bin");
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::signal(signal, SIG_DFL);  // as vantrel-cli has it, not the test runner's handler
+        SimUsbBackend usb;
+        QString out;
+        QString err;
+        QTextStream o(&out);
+        QTextStream e(&err);
+        const CliContext cli{usb, o, e, CliEnvironment{}};
+        saveOutputFile(target, cli, knownFile(), [signal] { raise(signal); });
+        _exit(0);  // the signal did not end the command
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(b.readFile("r.cy22150.bin"), encodeRegisterFile(knownFile()));
+    QCOMPARE(QDir(b.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{"r.cy22150.bin"});
 }
 
 void TestCli::listNamesEveryDeviceAndMarksAdapters() {
