@@ -57,3 +57,16 @@ std::optional<int> parseCount(const QString& text) {
 std::optional<double> parseScaledFrequency(const QString& text) {
     return parseFrequency(text);
 }
+
+std::optional<quint8> parseByte(const QString& text) {
+    static const QRegularExpression form(
+        QStringLiteral("^(0[xX][0-9a-fA-F]{1,2}|0|[1-9][0-9]{0,2})$"));
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    const int value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                          ? text.mid(2).toInt(nullptr, 16)
+                          : text.toInt(nullptr, 10);
+    if (value > 0xFF)
+        return std::nullopt;
+    return quint8(value);
+}

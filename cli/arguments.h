@@ -34,3 +34,6 @@ struct BusDevice {
 std::optional<BusDevice> parseBusDevice(const QString& text);
 // A non-negative decimal integer.
 std::optional<int> parseCount(const QString& text);
+// A byte as i2cset takes a register or a value: hexadecimal "0x00".."0xFF" or decimal 0..255
+// (without a leading zero, which i2cset would read as octal).
+std::optional<quint8> parseByte(const QString& text);

@@ -15,7 +15,6 @@ const std::array<quint8, 11> ShownRegisters = {Reg::ClockOutputEnable,
                                                Reg::Matrix3,
                                                Reg::Div2};
 
-namespace {
 const char* registerContents(quint8 address) {
     switch (address) {
         case Reg::ClockOutputEnable:
@@ -45,6 +44,7 @@ const char* registerContents(quint8 address) {
     }
 }
 
+namespace {
 QString sourceText(bool fromReference) {
     return fromReference ? QStringLiteral("reference") : QStringLiteral("PLL");
 }

@@ -34,8 +34,8 @@ expect() {
     fi
 }
 
-expect "--help --version check export list plan read show solve write" ""
-expect "show solve" "s"
+expect "--help --version check diff export get list plan read set show solve write" ""
+expect "set show solve" "s"
 expect "--version" "--v"
 expect "--prefer" "solve" "--pr"
 expect "both f1 f2 none" "solve" "--ref" "10000000" "--prefer" ""

@@ -221,6 +221,9 @@ private slots:
     void showJson();
     void readJson();
     void solveJson();
+    void diffGetAndSet_data();
+    void diffGetAndSet();
+    void diffJson();
     void jsonNamesAreTheOneVocabulary_data();
     void jsonNamesAreTheOneVocabulary();
     void jsonEscapesControlCharacters_data();
@@ -1501,6 +1504,12 @@ void TestCli::helpDescribesEachCommand_data() {
         << "solve"
         << "Usage: vantrel-cli solve --ref HZ --f1 HZ [--f2 HZ] [--prefer WHICH] "
            "[--extended] [--optimal] [-o FILE] [--write] [--json]\n";
+    QTest::newRow("diff") << "diff"
+                          << "Usage: vantrel-cli diff [options] FILE [FILE2]\n";
+    QTest::newRow("get") << "get"
+                         << "Usage: vantrel-cli get [options] REG\n";
+    QTest::newRow("set") << "set"
+                         << "Usage: vantrel-cli set [options] REG VALUE\n";
     QTest::newRow("plan") << "plan"
                           << "Usage: vantrel-cli plan --ref HZ OUTPUT=FREQ... [--tolerance PPM] "
                              "[--disable-unused] [--json] [-o FILE] [--write]\n";
@@ -1764,6 +1773,159 @@ void TestCli::solveJson() {
     QVERIFY(doc.contains("warnings"));
 }
 
+// diff, get and set: their texts, exit codes (diff as diff(1)) and the register writes they make.
+void TestCli::diffGetAndSet_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<RegisterChanges>("chipChanges");  // to the known configuration
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<RegisterChanges>("writes");  // (register, value) in the order written
+    QTest::addColumn<int>("transfers");           // all of them; -1: not counted
+
+    const int read = OpenTransfers + ReadTransfers;
+    QTest::newRow("diff FILE, alike") << QStringList{"diff", "FILE"} << RegisterChanges{} << 0 << ""
+                                      << "" << RegisterChanges{} << read;
+    QTest::newRow("diff FILE, two registers differ")
+        << QStringList{"diff", "FILE"} << RegisterChanges{{0x47, 0x0A}, {0x09, 0x3E}} << 1
+        << "0x09 (output enables): 0x3F in FILE, 0x3E in the chip\n"
+           "0x47 (DIV2SRC, DIV2N): 0x10 in FILE, 0x0A in the chip\n"
+        << "" << RegisterChanges{} << read;
+    QTest::newRow("diff FILE, a register write does not write differs")
+        << QStringList{"diff", "FILE"} << RegisterChanges{{0x10, 0x55}, {0x43, 0x01}} << 0 << ""
+        << "" << RegisterChanges{} << read;
+    QTest::newRow("diff FILE FILE, register and reference")
+        << QStringList{"diff", "FILE", "OTHER"} << RegisterChanges{} << 1
+        << "0x40 (charge pump, PB bits 9..8): 0xC4 in FILE, 0xC0 in OTHER\n"
+           "reference: 10000000.00000 Hz in FILE, 12000000.00000 Hz in OTHER\n"
+        << "" << RegisterChanges{} << 0;
+    QTest::newRow("diff FILE FILE, alike")
+        << QStringList{"diff", "FILE", "FILE"} << RegisterChanges{} << 0 << ""
+        << "" << RegisterChanges{} << 0;
+    QTest::newRow("diff, chip absent")
+        << QStringList{"diff", "FILE", "--address", "0x10"} << RegisterChanges{} << 2 << ""
+        << "Error: reading the chip failed at the status query after setting the register "
+           "pointer: the chip at I2C address 0x10 did not acknowledge\n"
+        << RegisterChanges{} << -1;
+    QTest::newRow("diff, three files")
+        << QStringList{"diff", "FILE", "FILE", "FILE"} << RegisterChanges{} << 2 << ""
+        << "Error: diff takes one or two register files\n"
+        << RegisterChanges{} << 0;
+    QTest::newRow("diff, bad device")
+        << QStringList{"diff", "FILE", "FILE", "--device", "x"} << RegisterChanges{} << 2 << ""
+        << "Error: --device takes BUS:DEV, not \"x\"\n"
+        << RegisterChanges{} << 0;
+    // get reads the one register: pointer, status, the byte, its status, the final status.
+    QTest::newRow("get hex") << QStringList{"get", "0x47"} << RegisterChanges{} << 0 << "0x10\n"
+                             << "" << RegisterChanges{} << OpenTransfers + 5;
+    QTest::newRow("get decimal") << QStringList{"get", "64"} << RegisterChanges{} << 0 << "0xC4\n"
+                                 << "" << RegisterChanges{} << OpenTransfers + 5;
+    QTest::newRow("get 0x100") << QStringList{"get", "0x100"} << RegisterChanges{} << 2 << ""
+                               << "Error: REG takes 0x00..0xFF or 0..255, not \"0x100\"\n"
+                               << RegisterChanges{} << 0;
+    QTest::newRow("get octal-looking") << QStringList{"get", "010"} << RegisterChanges{} << 2 << ""
+                                       << "Error: REG takes 0x00..0xFF or 0..255, not "
+                                          "\"010\"\n"
+                                       << RegisterChanges{} << 0;
+    QTest::newRow("get, chip absent")
+        << QStringList{"get", "0x09", "--address", "0x11"} << RegisterChanges{} << 1 << ""
+        << "Error: reading the chip failed at the status query after setting the register "
+           "pointer: the chip at I2C address 0x11 did not acknowledge\n"
+        << RegisterChanges{} << -1;
+    // set: the chip is read, the one register written, the chip read back.
+    QTest::newRow("set DIV1N 16") << QStringList{"set", "0x0C", "0x10"} << RegisterChanges{} << 0
+                                  << "Wrote 0x10 to register 0x0C, verified.\n"
+                                  << "" << RegisterChanges{{0x0C, 0x10}}
+                                  << read + 2 + ReadTransfers;
+    QTest::newRow("set decimal, no verify")
+        << QStringList{"set", "12", "32", "--no-verify"} << RegisterChanges{} << 0
+        << "Wrote 0x20 to register 0x0C, not verified.\n"
+        << "" << RegisterChanges{{0x0C, 0x20}} << read + 2;
+    QTest::newRow("set DIV1N 6, refused")
+        << QStringList{"set", "0x0C", "6"} << RegisterChanges{} << 1 << ""
+        << "div1-half: error: LCLK3 uses DIV1CLK/2 with DIV1N = 6 (LCLK3, DIV1N)\n"
+           "Error: the configuration breaks the chip's rules; nothing was written (--force "
+           "writes it anyway)\n"
+        << RegisterChanges{} << read;
+    QTest::newRow("set DIV1N 6, forced")
+        << QStringList{"set", "0x0C", "6", "--force"} << RegisterChanges{} << 0
+        << "Wrote 0x06 to register 0x0C, verified.\n"
+        << "div1-half: error: LCLK3 uses DIV1CLK/2 with DIV1N = 6 (LCLK3, DIV1N)\n"
+        << RegisterChanges{{0x0C, 0x06}} << read + 2 + ReadTransfers;
+    QTest::newRow("set, the reference judges")
+        << QStringList{"set", "0x09", "0x3F", "--ref", "40M"} << RegisterChanges{{0x09, 0x00}} << 1
+        << "" << QString() << RegisterChanges{} << read;
+    QTest::newRow("set, value missing")
+        << QStringList{"set", "0x0C"} << RegisterChanges{} << 2 << ""
+        << "Error: set takes a register and a value\n"
+        << RegisterChanges{} << 0;
+    QTest::newRow("set, value too large")
+        << QStringList{"set", "0x0C", "256"} << RegisterChanges{} << 2 << ""
+        << "Error: VALUE takes 0x00..0xFF or 0..255, not \"256\"\n"
+        << RegisterChanges{} << 0;
+}
+
+void TestCli::diffGetAndSet() {
+    QFETCH(QStringList, arguments);
+    QFETCH(RegisterChanges, chipChanges);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(RegisterChanges, writes);
+    QFETCH(int, transfers);
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    const RegisterFileContents onChip = knownFileWith(chipChanges);
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, onChip.registers[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString file = b.writeFile("k.cy22150.bin", encodeRegisterFile(knownFile()));
+    RegisterFileContents other = knownFileWith({{0x40, 0xC0}});
+    other.fRef = 12000000;
+    const QString otherFile = b.writeFile("o.cy22150.bin", encodeRegisterFile(other));
+    arguments.replaceInStrings("FILE", file).replaceInStrings("OTHER", otherFile);
+    out.replace("FILE", file).replace("OTHER", otherFile);
+    b.usb.resetTransfers();
+
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, out);
+    if (!err.isNull())
+        QCOMPARE(r.err, err);
+    RegisterChanges written;
+    for (const SimTransfer& t : b.usb.transfers()) {
+        if (t.request == 7)
+            written.append({int(t.data.at(0)), int(t.data.at(1))});
+    }
+    QCOMPARE(written, writes);
+    for (const QPair<int, int>& w : writes)
+        QCOMPARE(int(chip->registerValue(w.first)), w.second);
+    if (transfers >= 0)
+        QCOMPARE(int(b.usb.transfers().size()), transfers);
+}
+
+void TestCli::diffJson() {
+    Bench b;
+    const QString file = b.writeFile("k.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString other =
+        b.writeFile("o.cy22150.bin", encodeRegisterFile(knownFileWith({{0x47, 0x0A}})));
+    const Run r = b.run({"diff", "--json", file, other});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.err, QString());
+    const QJsonObject doc = parseJson(r.out).object();
+    QCOMPARE(doc.value("first").toObject().value("file").toString(), file);
+    QCOMPARE(doc.value("second").toObject().value("file").toString(), other);
+    QCOMPARE(doc.value("alike").toBool(true), false);
+    const QJsonArray differences = doc.value("differences").toArray();
+    QCOMPARE(differences.size(), 1);
+    const QJsonObject d = differences[0].toObject();
+    QCOMPARE(d.value("address").toInt(), 0x47);
+    QCOMPARE(d.value("contents").toString(), QString("DIV2SRC, DIV2N"));
+    QCOMPARE(d.value("first").toInt(), 0x10);
+    QCOMPARE(d.value("second").toInt(), 0x0A);
+    QCOMPARE(doc.value("reference").toObject().value("second").toDouble(), 10e6);
+}
+
 namespace {
 // The names the manual's JSON vocabulary lists: ".It Li name , Li other" lines of its list.
 QSet<QString> manualVocabulary() {
@@ -1821,6 +1983,9 @@ void TestCli::jsonNamesAreTheOneVocabulary_data() {
                        "findings"};
     QTest::newRow("check FILE") << QStringList{"check", "FILE"}
                                 << QStringList{"file", "findings", "id", "severity", "text"};
+    QTest::newRow("diff") << QStringList{"diff", "FILE"}
+                          << QStringList{"first", "second", "differences",
+                                         "alike", "file",   "device"};
     QTest::newRow("check") << QStringList{"check"}
                            << QStringList{"device", "i2cAddress", "findings", "id"};
 }
@@ -1842,7 +2007,10 @@ void TestCli::jsonNamesAreTheOneVocabulary() {
     const QString file = b.writeFile("f.cy22150.bin", encodeRegisterFile(broken));
     arguments.replaceInStrings("FILE", file).replaceInStrings("OUT", b.path("o.cy22150.bin"));
     const Run r = b.run(arguments + QStringList{"--json"});
-    QVERIFY2(r.code == 0 || (arguments.first() == "check" && r.code == 1), qPrintable(r.err));
+    // check and diff answer 1 for what they found.
+    QVERIFY2(
+        r.code == 0 || (QStringList{"check", "diff"}.contains(arguments.first()) && r.code == 1),
+        qPrintable(r.err));
     const QJsonDocument doc = parseJson(r.out);
     QMap<QString, QString> keys;
     collectKeys(doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object()), "", keys);

@@ -14,3 +14,7 @@
 // false with `error` set to "Error: <what> failed at <transfer>: <cause>", for example
 // "Error: reading the chip failed at the status query after register 0x13: Pipe error".
 bool readWholeChip(AdapterConnection& c, RegisterImage& image, const char* what, QString& error);
+// Reads `count` registers from `first` into `bytes` (2 x count + 3 transfers), with the same
+// naming of a failure.
+bool readChipRegisters(AdapterConnection& c, quint8 first, int count, quint8* bytes,
+                       const char* what, QString& error);
