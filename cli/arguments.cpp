@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "cli/arguments.h"
 
+#include "cli/commandlog.h"
+
 #include "frequency/typedfrequency.h"
 
 #include <QRegularExpression>
@@ -20,7 +22,7 @@ std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage
         cli.out.flush();
         return ExitCode::Done;
     }
-    return std::nullopt;
+    return openLogIfAsked(parser, cli);
 }
 
 // One grammar for every frequency on the command line, the plan dialog's as well.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/boardoptions.h"
 
+#include "cli/commandlog.h"
 #include "frequency/boardfacts.h"
 
 namespace {
@@ -41,6 +42,7 @@ std::optional<int> readBoardOptions(const QCommandLineParser& parser, const CliC
 
 void addForceOption(QCommandLineParser& parser) {
     parser.addOption(ForceOption);
+    addLogOption(parser);  // every command that may program the chip takes --force and --log
 }
 
 bool forceGiven(const QCommandLineParser& parser) {

@@ -21,7 +21,8 @@ void addBoardOptions(QCommandLineParser& parser);
 std::optional<int> readBoardOptions(const QCommandLineParser& parser, const CliContext& cli,
                                     BoardFacts& board);
 
-// Adds --force: program the chip even when the configuration breaks one of its rules.
+// Adds --force: program the chip even when the configuration breaks one of its rules; and --log
+// FILE (cli/commandlog.h), which every command that programs the chip takes.
 void addForceOption(QCommandLineParser& parser);
 bool forceGiven(const QCommandLineParser& parser);
 

@@ -46,7 +46,7 @@ void printUsage(QTextStream& stream) {
 
 int runCli(const QStringList& arguments, UsbBackend& usb, QTextStream& out, QTextStream& err,
            const CliEnvironment& env) {
-    const CliContext cli{usb, out, err, env};
+    const CliContext cli{usb, out, err, env, arguments.mid(1), nullptr};
     const QString name = arguments.value(1);
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(out);

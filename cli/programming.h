@@ -14,7 +14,8 @@
 // The one path of every command that programs the chip (write, solve --write, plan --write,
 // set): choose the adapter (runOnAdapters), refuse a configuration that breaks the chip's rules
 // unless forced, write in the safe order and verify (programRegisters, usb/chipprogram), and
-// report on the terminal.
+// report on the terminal and in the log (--log, cli/commandlog.h): a command that adds
+// addForceOption and parses with parseCommand gets the log with this path.
 
 // How a command programs the chip.
 struct ProgramFromChip {
@@ -26,6 +27,7 @@ struct ProgramFromChip {
     QTextStream* programmedNote = nullptr;  // where "Programmed the chip." goes; null: nowhere
     // The registers to write, in this order; empty: the eleven of a configuration, 0x09 last.
     std::vector<quint8> registers;
+    QString file;  // the register file written, for the log; empty: the command's request
 };
 
 // What a command says once an adapter has been programmed; write names the adapter.

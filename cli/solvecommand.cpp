@@ -249,6 +249,8 @@ std::optional<int> readSolveOptions(const QCommandLineParser& parser, const CliC
     }
     o.json = jsonRequested(parser);
     o.write = parser.isSet(WriteOption);
+    if (parser.isSet("log") && !o.write)
+        return cli.fail(ExitCode::Usage, QStringLiteral("--log needs --write"));
     o.verify = !parser.isSet(NoVerifyOption);
     o.force = forceGiven(parser);
     if (parser.isSet(OutputOption)) {

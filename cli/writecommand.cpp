@@ -38,6 +38,7 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
     how.force = forceGiven(parser);
     how.referenceHz = contents.fRef;
     how.board = board;
+    how.file = parser.positionalArguments().first();
     return programImage(cli, adapterOptions, how, image,
                         [&](const AdapterConnection& c, const ListedDevice& adapter) {
                             if (adapterOptions.all)

@@ -221,6 +221,9 @@ private slots:
     void showJson();
     void readJson();
     void solveJson();
+    void logRecordsWhatWasWritten_data();
+    void logRecordsWhatWasWritten();
+    void unwritableLogTouchesNoDevice();
     void diffGetAndSet_data();
     void diffGetAndSet();
     void diffJson();
@@ -598,6 +601,9 @@ void TestCli::exitCodesAndErrorLines_data() {
             << QString("Error: --ref takes whole hertz from 1000000 to 200000000, not \"%1\"")
                    .arg(ref);
     }
+    QTest::newRow("solve --log without --write")
+        << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--log", "NOFILE"} << true << 2
+        << "Error: --log needs --write";
     QTest::newRow("solve without f1") << QStringList{"solve", "--ref", "10000000"} << true << 2
                                       << "Error: solve needs --ref and --f1";
     // plan's bad input: with --write, nothing is read or written.
@@ -1456,7 +1462,7 @@ void TestCli::interruptedSaveLeavesNoTemporaryFile() {
         QString err;
         QTextStream o(&out);
         QTextStream e(&err);
-        const CliContext cli{usb, o, e, CliEnvironment{}};
+        const CliContext cli{usb, o, e, CliEnvironment{}, {}, nullptr};
         saveOutputFile(target, cli, knownFile(), [signal] { raise(signal); });
         _exit(0);  // the signal did not end the command
     }
@@ -1771,6 +1777,119 @@ void TestCli::solveJson() {
     QCOMPARE(outputs[1].toObject().value("errorHz").toDouble(), fPll / window.divider2 - 33333333);
     QCOMPARE(doc.value("saved").toString(), b.path("s.cy22150.bin"));
     QVERIFY(doc.contains("warnings"));
+}
+
+// --log: one JSON line per command that programs the chip, appended; plan gets it from the one
+// programming path like write, set and solve.
+void TestCli::logRecordsWhatWasWritten_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("faultAt");  // transfer after the open; -1: none
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("file");           // "file" rather than "request"
+    QTest::addColumn<QList<int>>("written");  // registers, with the known file's values
+    QTest::addColumn<QString>("verify");
+    QTest::addColumn<bool>("adapter");
+
+    const QList<int> all(std::begin(WriteOrder), std::end(WriteOrder));
+    QTest::newRow("write") << QStringList{"write", "GOOD"} << -1 << 0 << true << all << "passed"
+                           << true;
+    QTest::newRow("write --no-verify") << QStringList{"write", "--no-verify", "GOOD"} << -1 << 0
+                                       << true << all << "skipped" << true;
+    QTest::newRow("write, verify fails")
+        << QStringList{"write", "GOOD"} << WriteTransfers + 2 + 2 * 0x47 << 1 << true << all
+        << "failed" << true;
+    QTest::newRow("write, 0x13 not acknowledged")
+        << QStringList{"write", "GOOD"} << 2 * 2 + 1 << 1 << true << QList<int>{0x0C, 0x12}
+        << "not run" << true;
+    QTest::newRow("write, refused by the rules")
+        << QStringList{"write", "BROKEN"} << -1 << 1 << true << QList<int>{} << "not run" << false;
+    QTest::newRow("set") << QStringList{"set", "0x47", "0x10"} << -1 << 0 << false
+                         << QList<int>{0x47} << "passed" << true;
+    QTest::newRow("solve --write")
+        << QStringList{"solve", "--ref", "10M", "--f1", "12.5M", "--write"} << -1 << 0 << false
+        << all << "passed" << true;
+    QTest::newRow("plan --write") << QStringList{"plan",        "--ref",       "10M",
+                                                 "LCLK1=25M",   "LCLK2=12.5M", "LCLK3=12.5M",
+                                                 "LCLK4=6.25M", "CLK5=10M",    "CLK6=2.5M",
+                                                 "--write"}
+                                  << -1 << 0 << false << all << "passed" << true;
+}
+
+void TestCli::logRecordsWhatWasWritten() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, faultAt);
+    QFETCH(int, code);
+    QFETCH(bool, file);
+    QFETCH(QList<int>, written);
+    QFETCH(QString, verify);
+    QFETCH(bool, adapter);
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, knownRegisters()[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString good = b.writeFile("g.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString broken =
+        b.writeFile("b.cy22150.bin", encodeRegisterFile(knownFileWith({{0x47, 0x0A}})));
+    arguments.replaceInStrings("GOOD", good).replaceInStrings("BROKEN", broken);
+    const QString log = b.path("production.log");
+    b.writeFile("production.log", "an earlier line\n");
+    arguments << "--log" << log;
+    b.usb.resetTransfers();
+    if (faultAt >= 0)
+        b.usb.injectFault(OpenTransfers + faultAt, SimFault::answer(0));
+
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, code);
+    const QList<QByteArray> lines = b.readFile("production.log").split('\n');
+    QCOMPARE(lines.size(), 3);  // appended after the earlier line, ending with a line feed
+    QCOMPARE(lines[0], QByteArray("an earlier line"));
+    QCOMPARE(lines[2], QByteArray());
+    const QJsonObject line = QJsonDocument::fromJson(lines[1]).object();
+    QCOMPARE(line.value("command").toString(), arguments.first());
+    QCOMPARE(line.value("exit").toInt(-1), code);
+    QCOMPARE(line.value("verify").toString(), verify);
+    QCOMPARE(line.value("adapter").toString(),
+             adapter ? QString("BUS_001-DEV_004-VID_0403-PID_C631") : QString());
+    QCOMPARE(line.value("adapter").isNull(), !adapter);
+    if (file) {
+        QCOMPARE(line.value("file").toString(), arguments.at(arguments.size() - 3));
+        QVERIFY(!line.contains("request"));
+    } else {
+        QCOMPARE(line.value("request").toArray(), QJsonArray::fromStringList(arguments.mid(1)));
+    }
+    const QDateTime time = QDateTime::fromString(line.value("time").toString(), Qt::ISODateWithMs);
+    QVERIFY(time.isValid());
+    QVERIFY(qAbs(time.secsTo(QDateTime::currentDateTimeUtc())) < 600);
+    const QJsonObject registers = line.value("registers").toObject();
+    QCOMPARE(registers.size(), written.size());
+    for (int reg : written) {
+        // What was written: the chip holds it unless the write itself was what failed.
+        const QString key = QString::asprintf("0x%02X", reg);
+        QVERIFY2(registers.contains(key), qPrintable(key));
+        QCOMPARE(registers.value(key).toString(),
+                 QString::asprintf("0x%02X", chip->registerValue(reg)));
+    }
+}
+
+// A log that cannot be written fails the command with exit 2 before any transfer.
+void TestCli::unwritableLogTouchesNoDevice() {
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const QString good = b.writeFile("g.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString log = b.path("missing/production.log");
+    for (const QStringList& arguments :
+         {QStringList{"write", good}, QStringList{"set", "0x0C", "8"},
+          QStringList{"solve", "--ref", "10M", "--f1", "25M", "--write"},
+          QStringList{"plan", "--ref", "10M", "LCLK1=25M", "--write"}}) {
+        b.usb.resetTransfers();
+        const Run r = b.run(arguments + QStringList{"--log", log});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(oneErrorLine(r.err), qPrintable(r.err));
+        QVERIFY2(r.err.startsWith("Error: --log: " + log + " cannot be written: "),
+                 qPrintable(r.err));
+        QCOMPARE(int(b.usb.transfers().size()), 0);
+    }
 }
 
 // diff, get and set: their texts, exit codes (diff as diff(1)) and the register writes they make.
