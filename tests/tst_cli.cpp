@@ -808,6 +808,8 @@ void TestCli::showDecodesAKnownFile() {
 void TestCli::exportFormats_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<RegisterChanges>("changes");  // to the known file
+    QTest::addColumn<QString>("err");              // the findings
     QTest::newRow("i2cset default") << QStringList{}
                                     << QString(
                                            "i2cset -y 1 0x69 0x0C 0x08\n"
@@ -820,7 +822,8 @@ void TestCli::exportFormats_data() {
                                            "i2cset -y 1 0x69 0x45 0x51\n"
                                            "i2cset -y 1 0x69 0x46 0xBF\n"
                                            "i2cset -y 1 0x69 0x47 0x10\n"
-                                           "i2cset -y 1 0x69 0x09 0x3F\n");
+                                           "i2cset -y 1 0x69 0x09 0x3F\n")
+                                    << RegisterChanges{} << QString();
     QTest::newRow("i2cset bus 7, 0x6a")
         << QStringList{"--format", "i2cset", "--bus", "7", "--address", "0x6a"}
         << QString(
@@ -834,7 +837,8 @@ void TestCli::exportFormats_data() {
                "i2cset -y 7 0x6A 0x45 0x51\n"
                "i2cset -y 7 0x6A 0x46 0xBF\n"
                "i2cset -y 7 0x6A 0x47 0x10\n"
-               "i2cset -y 7 0x6A 0x09 0x3F\n");
+               "i2cset -y 7 0x6A 0x09 0x3F\n")
+        << RegisterChanges{} << QString();
     QTest::newRow("c") << QStringList{"--format", "c"}
                        << QString(
                               "/* CY22150 at I2C address 0x69: {register, value} in write "
@@ -851,7 +855,8 @@ void TestCli::exportFormats_data() {
                               "    {0x46, 0xBF},\n"
                               "    {0x47, 0x10},\n"
                               "    {0x09, 0x3F},\n"
-                              "};\n");
+                              "};\n")
+                       << RegisterChanges{} << QString();
     QTest::newRow("json") << QStringList{"--format", "json"}
                           << QString(
                                  "{\"i2cAddress\":105,\"writes\":["
@@ -865,17 +870,82 @@ void TestCli::exportFormats_data() {
                                  "{\"register\":69,\"value\":81},"
                                  "{\"register\":70,\"value\":191},"
                                  "{\"register\":71,\"value\":16},"
-                                 "{\"register\":9,\"value\":63}]}");
+                                 "{\"register\":9,\"value\":63}]}")
+                          << RegisterChanges{} << QString();
+    // A setting that breaks the chip's rules is exported all the same, its findings told on stderr
+    // and, where the format has comments, in the output.
+    const QString findings =
+        "div2-half: error: LCLK4 uses DIV2CLK/2 with DIV2N = 10 (LCLK4, DIV2N)\n"
+        "div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 (CLK6, DIV2N)\n";
+    QTest::newRow("i2cset with findings")
+        << QStringList{}
+        << QString(
+               "# div2-half: error: LCLK4 uses DIV2CLK/2 with DIV2N = 10 "
+               "(LCLK4, DIV2N)\n"
+               "# div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 "
+               "(CLK6, DIV2N)\n"
+               "i2cset -y 1 0x69 0x0C 0x08\n"
+               "i2cset -y 1 0x69 0x12 0x30\n"
+               "i2cset -y 1 0x69 0x13 0x40\n"
+               "i2cset -y 1 0x69 0x40 0xC4\n"
+               "i2cset -y 1 0x69 0x41 0x60\n"
+               "i2cset -y 1 0x69 0x42 0x08\n"
+               "i2cset -y 1 0x69 0x44 0x31\n"
+               "i2cset -y 1 0x69 0x45 0x51\n"
+               "i2cset -y 1 0x69 0x46 0xBF\n"
+               "i2cset -y 1 0x69 0x47 0x0A\n"
+               "i2cset -y 1 0x69 0x09 0x3F\n")
+        << RegisterChanges{{0x47, 0x0A}} << findings;
+    QTest::newRow("c, a warning with --driven")
+        << QStringList{"--format", "c", "--driven"}
+        << QString(
+               "/* capload-driven: warning: CAPLOAD is 64 with a driven clock; a driven clock "
+               "wants 0 (CAPLOAD) */\n"
+               "/* CY22150 at I2C address 0x69: {register, value} in write order. */\n"
+               "static const unsigned char cy22150_writes[11][2] = {\n"
+               "    {0x0C, 0x08},\n"
+               "    {0x12, 0x30},\n"
+               "    {0x13, 0x40},\n"
+               "    {0x40, 0xC4},\n"
+               "    {0x41, 0x60},\n"
+               "    {0x42, 0x08},\n"
+               "    {0x44, 0x31},\n"
+               "    {0x45, 0x51},\n"
+               "    {0x46, 0xBF},\n"
+               "    {0x47, 0x10},\n"
+               "    {0x09, 0x3F},\n"
+               "};\n")
+        << RegisterChanges{}
+        << "capload-driven: warning: CAPLOAD is 64 with a driven clock; a driven clock wants 0 "
+           "(CAPLOAD)\n";
+    QTest::newRow("json with findings: the document alone")
+        << QStringList{"--format", "json"}
+        << QString(
+               "{\"i2cAddress\":105,\"writes\":["
+               "{\"register\":12,\"value\":8},"
+               "{\"register\":18,\"value\":48},"
+               "{\"register\":19,\"value\":64},"
+               "{\"register\":64,\"value\":196},"
+               "{\"register\":65,\"value\":96},"
+               "{\"register\":66,\"value\":8},"
+               "{\"register\":68,\"value\":49},"
+               "{\"register\":69,\"value\":81},"
+               "{\"register\":70,\"value\":191},"
+               "{\"register\":71,\"value\":10},"
+               "{\"register\":9,\"value\":63}]}")
+        << RegisterChanges{{0x47, 0x0A}} << findings;
 }
 
 void TestCli::exportFormats() {
     QFETCH(QStringList, options);
     QFETCH(QString, text);
+    QFETCH(RegisterChanges, changes);
+    QFETCH(QString, err);
     Bench b;
-    const QString file = b.writeFile("e.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString file = b.writeFile("e.cy22150.bin", encodeRegisterFile(knownFileWith(changes)));
     const Run r = b.run(QStringList{"export", file} + options);
     QCOMPARE(r.code, 0);
-    QCOMPARE(r.err, QString());
+    QCOMPARE(r.err, err);
     if (options.contains("json")) {
         // JSON compared as data: the same document in its compact form.
         const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8());
