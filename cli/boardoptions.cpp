@@ -7,10 +7,10 @@
 namespace {
 const QCommandLineOption GradeOption("grade",
                                      "The part's grade: commercial (default) or industrial.",
-                                     "GRADE", "commercial");
+                                     "commercial|industrial", "commercial");
 const QCommandLineOption SupplyOption("supply",
                                       "The supply of LCLK1..LCLK4 in volts: 3.3 (default) or 2.5.",
-                                      "VOLTS", "3.3");
+                                      "3.3|2.5", "3.3");
 const QCommandLineOption DrivenOption("driven", "The reference is a driven clock, not a crystal.");
 const QCommandLineOption ForceOption(
     "force", "Programs the chip even when the configuration breaks one of the chip's rules.");

@@ -48,6 +48,16 @@ expect "--address --all --device --driven --extended --grade --help --json --out
 expect "$scratch/board.cy22150.bin" "read" "-o" "$scratch/b"
 expect "$scratch/board.cy22150.bin" "show" "--json" "$scratch/b"
 expect "$scratch/board.cy22150.bin $scratch/other.txt" "write" "$scratch/"
+expect "commercial industrial" "check" "--grade" ""
+expect "industrial" "solve" "--grade" "i"
+expect "2.5 3.3" "plan" "--supply" ""
+expect "CLK5= CLK6= LCLK1= LCLK2= LCLK3= LCLK4=" "plan" "--ref" "10M" ""
+expect "LCLK2= LCLK3= LCLK4=" "plan" "--ref" "10M" "lclk1=25M" "LCLK"
+expect "$scratch/board.cy22150.bin" "diff" "$scratch/b"
+# --transport, where the commands take it, offers its choices.
+if "$program" read --help | grep -q -- "--transport"; then
+    expect "auto i2c-dev usb" "read" "--transport" ""
+fi
 
 # Every option that a command's help lists is offered after "--".
 for command in $(_vantrel_cli_commands "$program"); do
