@@ -65,7 +65,8 @@ QJsonObject deviceJson(const ListedDevice& device) {
     };
 }
 
-QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended) {
+QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended,
+                              const BoardFacts& board) {
     QJsonObject registers;
     for (quint8 address : ShownRegisters)
         registers.insert(QString::asprintf("0x%02X", address), image[address]);
@@ -85,6 +86,7 @@ QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bo
         {"div2n", Field::div2N(image)},
         {"div2Source", Field::div2FromReference(image) ? "reference" : "PLL"},
         {"capLoad", Field::capLoad(image)},
+        {"crystalLoadPf", crystalLoadPf(Field::capLoad(image), board)},
         {"xdrv", Field::xcoDrive(image)},
     };
 

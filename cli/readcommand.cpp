@@ -71,7 +71,7 @@ void reportReading(const ReadOptions& o, const CliContext& cli, const AdapterCon
     if (o.adapters.all) {
         summary = registerSummary(image);
     } else if (o.json) {
-        document = configurationJson(image, o.reference.hz, o.reference.extended);
+        document = configurationJson(image, o.reference.hz, o.reference.extended, o.board);
         document.insert("device", deviceJson(adapter));
         document.insert("i2cAddress", c.i2cAddress);
         document.insert("findings", findingsJson(findings));
@@ -79,7 +79,7 @@ void reportReading(const ReadOptions& o, const CliContext& cli, const AdapterCon
         cli.out << QString::asprintf("Chip at 0x%02X on ", c.i2cAddress) << adapterName(c, adapter)
                 << '\n';
         const PllRange range = pllRangeFor(o.reference.extended);
-        for (const QString& line : describeConfiguration(image, o.reference.hz, range))
+        for (const QString& line : describeConfiguration(image, o.reference.hz, range, o.board))
             cli.out << line << '\n';
         for (const QString& line : describeFindings(findings))
             cli.out << line << '\n';

@@ -159,6 +159,15 @@ void checkOpenTransfer(const SimTransfer& t, int address) {
     QCOMPARE(int(t.length), 0);
 }
 
+// stdout as the one JSON document it must be, nothing before or after it.
+QJsonDocument parseJson(const QString& out) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning("not one JSON document: %s", qPrintable(error.errorString()));
+    return document;
+}
+
 // Only one line, and it starts "Error: ".
 bool oneErrorLine(const QString& err) {
     return err.startsWith("Error: ") && err.count('\n') == 1 && err.endsWith('\n');
@@ -188,6 +197,8 @@ private slots:
     void refusedOutputFileIsNeverOverwritten_data();
     void refusedOutputFileIsNeverOverwritten();
     void showDecodesAKnownFile();
+    void capLoadIsShownAsTheCrystalLoad_data();
+    void capLoadIsShownAsTheCrystalLoad();
     void exportFormats_data();
     void exportFormats();
     void solveMatchesTheWindowsSolver_data();
@@ -665,6 +676,11 @@ void TestCli::exitCodesAndErrorLines_data() {
                            << "Error: --grade takes commercial or industrial, not \"military\"";
     QTest::newRow("supply") << QStringList{"write", good, "--supply", "5"} << true << 2
                             << "Error: --supply takes 3.3 or 2.5, not \"5\"";
+    for (const char* load : {"-1", "50.5", "2pF", "nan", ""}) {
+        QTest::addRow("board load %s", load)
+            << QStringList{"write", good, "--board-load", load} << true << 2
+            << QString("Error: --board-load takes 0 to 50 pF, not \"%1\"").arg(load);
+    }
     QTest::newRow("supply of show") << QStringList{"show", good, "--supply", "3,3"} << false << 2
                                     << "Error: --supply takes 3.3 or 2.5, not \"3,3\"";
     QTest::newRow("check, two files") << QStringList{"check", good, good} << false << 2
@@ -783,7 +799,7 @@ void TestCli::showDecodesAKnownFile() {
                             "  charge pump   1\n"
                             "  DIV1N         8 from the PLL\n"
                             "  DIV2N         10 from the reference\n"
-                            "  CAPLOAD       64\n"
+                            "  CAPLOAD       64 (crystal load 14.00 pF)\n"
                             "  XDRV          2\n"
                             "Frequencies:\n"
                             "  reference     10000000.00000 Hz\n"
@@ -803,6 +819,44 @@ void TestCli::showDecodesAKnownFile() {
                             "  F1            25000000.00000 Hz\n"
                             "  F2            12500000.00000 Hz\n"
                             "  PLL range     normal\n"));
+}
+
+// CL = CAPLOAD x 0.09375 pF + 6 pF on the chip + the board's load (2 pF unless --board-load).
+void TestCli::capLoadIsShownAsTheCrystalLoad_data() {
+    QTest::addColumn<int>("capLoad");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<double>("pf");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("0, default board") << 0 << QStringList{} << 8.0 << "0 (crystal load 8.00 pF)";
+    QTest::newRow("64, default board")
+        << 64 << QStringList{} << 14.0 << "64 (crystal load 14.00 pF)";
+    QTest::newRow("32, no board load")
+        << 32 << QStringList{"--board-load", "0"} << 9.0 << "32 (crystal load 9.00 pF)";
+    QTest::newRow("255, 3.5 pF board")
+        << 255 << QStringList{"--board-load", "3.5"} << 33.40625 << "255 (crystal load 33.41 pF)";
+}
+
+void TestCli::capLoadIsShownAsTheCrystalLoad() {
+    QFETCH(int, capLoad);
+    QFETCH(QStringList, options);
+    QFETCH(double, pf);
+    QFETCH(QString, shown);
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    const RegisterFileContents file = knownFileWith({{0x13, capLoad}});
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, file.registers[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString path = b.writeFile("c.cy22150.bin", encodeRegisterFile(file));
+    for (const QStringList& command : {QStringList{"show", path}, QStringList{"read"}}) {
+        const Run text = b.run(command + options);
+        QCOMPARE(text.code, 0);
+        QVERIFY2(text.out.contains("\n  CAPLOAD       " + shown + "\n"), qPrintable(text.out));
+        const Run json = b.run(command + options + QStringList{"--json"});
+        const QJsonObject fields = parseJson(json.out).object().value("fields").toObject();
+        QCOMPARE(fields.value("capLoad").toInt(), capLoad);
+        QCOMPARE(fields.value("crystalLoadPf").toDouble(), pf);
+    }
 }
 
 void TestCli::exportFormats_data() {
@@ -1713,17 +1767,6 @@ void TestCli::savedLineShowsThePathPrintable() {
     QCOMPARE(read.code, 0);
     QCOMPARE(read.out, "Saved " + b.path(shown) + "\n");
 }
-
-namespace {
-// stdout as the one JSON document it must be, nothing before or after it.
-QJsonDocument parseJson(const QString& out) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError)
-        qWarning("not one JSON document: %s", qPrintable(error.errorString()));
-    return document;
-}
-}  // namespace
 
 void TestCli::listJson() {
     Bench b;
