@@ -194,6 +194,8 @@ private slots:
     void progressBarOnlyOnATerminal();
     void exitCodesAndErrorLines_data();
     void exitCodesAndErrorLines();
+    void badInputTouchesNoDevice_data();
+    void badInputTouchesNoDevice();
     void refusedOutputFileIsNeverOverwritten_data();
     void refusedOutputFileIsNeverOverwritten();
     void showDecodesAKnownFile();
@@ -744,6 +746,44 @@ void TestCli::exitCodesAndErrorLines() {
     QVERIFY2(oneErrorLine(r.err), qPrintable(r.err));
     QCOMPARE(r.err, error + '\n');
     QCOMPARE(b.writesSeen(), 0);  // nothing reaches the chip after an error
+}
+
+// Bad usage or input is refused before any transfer, whatever else the command needs.
+void TestCli::badInputTouchesNoDevice_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("solve --optimal --write, target too low")
+        << QStringList{"solve", "--ref", "10M", "--f1", "32.768k", "--optimal", "--write"}
+        << "Error: the target 32.768 kHz of LCLK1 is outside 80 kHz..200 MHz, what it can give";
+    QTest::newRow("solve --optimal --write, crystal too fast")
+        << QStringList{"solve", "--ref", "48M", "--f1", "25M", "--optimal", "--write"}
+        << "Error: the reference must be whole hertz within 8 MHz..30 MHz for a crystal";
+    QTest::newRow("check FILE --device") << QStringList{"check", "GOOD", "--device", "4"}
+                                         << "Error: --device takes BUS:DEV, not \"4\"";
+    QTest::newRow("diff --address") << QStringList{"diff", "GOOD", "--address", "0x80"}
+                                    << "Error: --address takes 0x00..0x7F, not \"0x80\"";
+    QTest::newRow("get, two registers")
+        << QStringList{"get", "0x09", "0x0C"} << "Error: get takes one register";
+    QTest::newRow("set, bad value")
+        << QStringList{"set", "0x09", "x"} << "Error: VALUE takes 0x00..0xFF or 0..255, not \"x\"";
+    QTest::newRow("set, bad reference")
+        << QStringList{"set", "0x09", "0", "--ref", "25 M"}
+        << "Error: --ref takes whole hertz from 1000000 to 200000000, not \"25 M\"";
+}
+
+void TestCli::badInputTouchesNoDevice() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const QString good = b.writeFile("good.cy22150.bin", encodeRegisterFile(knownFile()));
+    arguments.replaceInStrings("GOOD", good);
+    b.usb.resetTransfers();
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err, error + '\n');
+    QCOMPARE(int(b.usb.transfers().size()), 0);
 }
 
 void TestCli::refusedOutputFileIsNeverOverwritten_data() {
