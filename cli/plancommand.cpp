@@ -254,6 +254,8 @@ std::optional<int> readPlanOptions(const PlanParser& p, const CliContext& cli,
         return cli.fail(ExitCode::Usage, QStringLiteral("--no-verify needs --write"));
     if (options.force && !options.write)
         return cli.fail(ExitCode::Usage, QStringLiteral("--force needs --write"));
+    if (parser.isSet(QStringLiteral("log")) && !options.write)
+        return cli.fail(ExitCode::Usage, QStringLiteral("--log needs --write"));
     if (std::optional<int> failed = readAdapterOptions(parser, cli, options.adapters))
         return failed;
     if (parser.isSet(p.output)) {
