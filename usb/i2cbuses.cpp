@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "usb/i2cbuses.h"
 
+#include "common/printabletext.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -128,4 +130,17 @@ QString i2cDevMissingText() {
     return QStringLiteral(
         "Error: the kernel knows I2C adapters but offers no /dev/i2c-N: the i2c-dev module is "
         "not loaded (sudo modprobe i2c-dev)");
+}
+
+QString busListEntry(const I2cBusInfo& bus) {
+    const QString entry = QStringLiteral("I2C_%1").arg(bus.number);
+    return bus.name.isEmpty() ? entry : entry + QStringLiteral(" - ") + printableText(bus.name);
+}
+
+std::optional<int> parseBusListEntry(const QString& entry) {
+    static const QRegularExpression pattern(QStringLiteral("^I2C_(\\d{1,6})(?: - |$)"));
+    const QRegularExpressionMatch match = pattern.match(entry);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
 }

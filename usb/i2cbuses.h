@@ -45,5 +45,11 @@ std::optional<I2cBusInfo> findBusOfUsbDevice(const std::vector<I2cBusInfo>& buse
 // N of "i2c-N", "N" or "/dev/i2c-N"; std::nullopt for anything else.
 std::optional<int> parseI2cBusName(const QString& text);
 
+// How the window's USB box and the scan name a bus: "I2C_1 - bcm2835 (i2c@7e804000)", the name
+// made printable.
+QString busListEntry(const I2cBusInfo& bus);
+// N of such an entry; std::nullopt for any other text.
+std::optional<int> parseBusListEntry(const QString& entry);
+
 // The line that says that i2c-dev is not loaded.
 QString i2cDevMissingText();

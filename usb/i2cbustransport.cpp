@@ -200,6 +200,27 @@ int chooseAdapterPath(AdapterConnection& c) {
     return I2cResult::Ok;
 }
 
+ChipPath predictAdapterPath(UsbBackend& usb, I2cBusBackend* buses, const UsbDeviceInfo& device,
+                            const std::vector<I2cBusInfo>& known, int& busNumber) {
+    if (const std::optional<I2cBusInfo> bus =
+            findBusOfUsbDevice(known, device.busNumber, device.deviceNumber)) {
+        I2cBusBackend& backend = buses != nullptr ? *buses : systemI2cBus();
+        const int handle = backend.open(bus->node().toStdString());
+        if (handle >= 0) {
+            backend.close(handle);
+            busNumber = bus->number;
+            return ChipPath::I2cDev;
+        }
+        return ChipPath::UsbDetached;  // a bus shows only while the kernel driver is bound
+    }
+    UsbHandle* handle = usb.open(device);
+    if (handle == nullptr)
+        return ChipPath::Usb;
+    const bool bound = usb.kernelDriverActive(handle, AdapterInterface) == 1;
+    usb.close(handle);
+    return bound ? ChipPath::UsbDetached : ChipPath::Usb;
+}
+
 QString chipPathText(const AdapterConnection& c) {
     switch (c.path) {
         case ChipPath::I2cDev:

@@ -29,6 +29,12 @@ int i2c_open_bus(AdapterConnection& c, const I2cBusInfo& bus);
 // connection. Returns Ok, or OpenFailed with the reason in i2c_error_text.
 int chooseAdapterPath(AdapterConnection& c);
 
+// The path an adapter would take under TransportChoice::Auto, found without a transfer: the
+// node of its bus when that opens for reading and writing, USB with the kernel driver detached
+// when the driver is bound without a usable node, else USB. `busNumber` is set for I2cDev.
+ChipPath predictAdapterPath(UsbBackend& usb, I2cBusBackend* buses, const UsbDeviceInfo& device,
+                            const std::vector<I2cBusInfo>& known, int& busNumber);
+
 // What serves an open connection, for people: "USB", "USB, kernel driver detached",
 // "/dev/i2c-7"; and for scripts: "usb", "usb-detached", "i2c-dev".
 QString chipPathText(const AdapterConnection& c);
