@@ -129,6 +129,8 @@ void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* progress
 // Returns Ok, OpenFailed (the library's text in i2c_error_text) or Busy (the adapter stays closed).
 int i2c_open(AdapterConnection& c, const UsbDeviceInfo& device);
 int i2c_close(AdapterConnection& c);
+// Whether an adapter or a bus is open, whichever path serves it.
+bool i2c_is_open(const AdapterConnection& c);
 int i2c_get_status(AdapterConnection& c);
 // A write or read that fails after its transaction began ends the transaction (an I/O with the
 // end flag alone, whose own failure is ignored) before it returns the original failure. Both
