@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <map>
 #include <memory>
 
@@ -188,6 +189,8 @@ private slots:
     void commandsOnABus();
     void adapterPaths_data();
     void adapterPaths();
+    void signalWaitsForTheKernelDriver_data();
+    void signalWaitsForTheKernelDriver();
     void refusedOutputFileIsNeverOverwritten_data();
     void refusedOutputFileIsNeverOverwritten();
     void showDecodesAKnownFile();
@@ -845,6 +848,57 @@ void TestCli::adapterPaths() {
     QCOMPARE(b.usb.reattachCount(), b.usb.detachCount());
     QCOMPARE(b.usb.openHandleCount(), 0);
     QCOMPARE(b.buses.openHandleCount(), 0);
+}
+
+namespace {
+// What a test's signal handler saw when the signal came.
+SimUsbBackend* signalledUsb = nullptr;
+int signalledPlug = 0;
+volatile sig_atomic_t signalCount = 0;
+volatile sig_atomic_t driverBoundAtSignal = 0;
+void recordSignal(int) {
+    ++signalCount;
+    driverBoundAtSignal = signalledUsb->kernelDriverBound(signalledPlug) ? 1 : 0;
+}
+}  // namespace
+
+void TestCli::signalWaitsForTheKernelDriver_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("chipThere");
+    QTest::newRow("SIGINT during a read") << SIGINT << true;
+    QTest::newRow("SIGTERM during a read") << SIGTERM << true;
+    QTest::newRow("SIGTERM during a failing write") << SIGTERM << false;
+}
+
+// A signal that comes while the kernel driver is detached is acted on only once the driver is
+// back: the command gives the adapter back before it can end.
+void TestCli::signalWaitsForTheKernelDriver() {
+    QFETCH(int, signalNumber);
+    QFETCH(bool, chipThere);
+    Bench b;
+    SimDevice adapter = SimDevice::adapter(1, 4, patternChip(chipThere ? 0x69 : 0x50));
+    adapter.kernelDriverBound = true;
+    signalledUsb = &b.usb;
+    signalledPlug = b.usb.plug(adapter);
+    signalCount = 0;
+    driverBoundAtSignal = 0;
+    struct sigaction handler {};
+    struct sigaction previous {};
+    handler.sa_handler = recordSignal;
+    sigaction(signalNumber, &handler, &previous);
+    int transfers = 0;
+    b.usb.setTransferObserver([&](const SimTransfer&) {
+        if (++transfers == 3)
+            raise(signalNumber);
+    });
+    const QString file = b.writeFile("f.bin", encodeRegisterFile(knownFile()));
+    const Run r = b.run(chipThere ? QStringList{"read", "--device", "1:4"}
+                                  : QStringList{"write", file, "--device", "1:4"});
+    sigaction(signalNumber, &previous, nullptr);
+    QCOMPARE(r.code, chipThere ? 0 : 1);
+    QCOMPARE(b.usb.detachCount(), 1);
+    QCOMPARE(int(signalCount), 1);
+    QCOMPARE(int(driverBoundAtSignal), 1);
 }
 
 void TestCli::exitCodesAndErrorLines() {
