@@ -19,13 +19,6 @@ QString registerSummary(const RegisterImage& image) {
         parts << QString::asprintf("0x%02X=0x%02X", address, image[address]);
     return parts.join(' ');
 }
-
-// The adapter's identification, and its request type when the firmware answers vendor requests
-// only, so that a user can tell the firmware families apart.
-QString adapterName(const AdapterConnection& c, const ListedDevice& adapter) {
-    return deviceIdentification(adapter.info) +
-           (c.requestType == AdapterRequestType::Vendor ? " (vendor requests)" : "");
-}
 }  // namespace
 
 int runReadCommand(const QStringList& arguments, const CliContext& cli) {
@@ -79,13 +72,17 @@ int runReadCommand(const QStringList& arguments, const CliContext& cli) {
                 text = registerSummary(image);
             } else if (json) {
                 document = configurationJson(image, reference.hz, reference.extended);
-                document.insert("device", deviceJson(adapter));
+                document.insert("device",
+                                c.usbBacked ? QJsonValue(deviceJson(adapter)) : QJsonValue());
+                document.insert("transport", transportJson(c));
                 document.insert("i2cAddress", c.i2cAddress);
                 document.insert("findings",
                                 findingsJson(checkChipRules(image, reference.hz, board)));
             } else if (!parser.isSet(output)) {
                 cli.out << QString::asprintf("Chip at 0x%02X on ", c.i2cAddress)
-                        << adapterName(c, adapter) << '\n';
+                        << targetName(c, adapter)
+                        << (c.requestType == AdapterRequestType::Vendor ? " (vendor requests)" : "")
+                        << '\n';
                 for (const QString& line :
                      describeConfiguration(image, reference.hz, pllRangeFor(reference.extended)))
                     cli.out << line << '\n';

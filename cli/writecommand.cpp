@@ -48,7 +48,7 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
                              bar.finish();
                              if (ok && !adapterOptions.all) {
                                  cli.out << "Wrote " << SafeWriteOrder.size() << " registers to "
-                                         << deviceIdentification(adapter.info)
+                                         << targetName(c, adapter)
                                          << QString::asprintf(" at 0x%02X", c.i2cAddress)
                                          << (verify ? ", verified." : ", not verified.")
                                          << Qt::endl;

@@ -1515,8 +1515,10 @@ void TestCli::listJson() {
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err, QString());
     const QJsonDocument doc = parseJson(r.out);
-    QVERIFY(doc.isArray());
-    const QJsonArray devices = doc.array();
+    QVERIFY(doc.isObject());
+    QCOMPARE(doc.object().keys(), QStringList({"buses", "devices"}));
+    QCOMPARE(doc.object().value("buses").toArray(), QJsonArray());
+    const QJsonArray devices = doc.object().value("devices").toArray();
     QCOMPARE(devices.size(), 2);
     const QJsonObject other = devices[0].toObject();
     QCOMPARE(other.value("bus").toInt(), 2);
@@ -1531,6 +1533,8 @@ void TestCli::listJson() {
              QString("BUS_001-DEV_004-VID_0403-PID_C631 - Simulated Adapters - i2c-tiny-usb"));
     QCOMPARE(adapter.value("productId").toString(), QString("C631"));
     QCOMPARE(adapter.value("adapter").toBool(false), true);
+    QCOMPARE(adapter.value("transport").toString(), QString("usb"));
+    QVERIFY(!other.contains("transport"));
 }
 
 void TestCli::showJson() {
