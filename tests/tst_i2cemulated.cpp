@@ -496,8 +496,9 @@ void TestI2cEmulated::kernelTrafficModelInterleavesAnotherProgram() {
     QFETCH(bool, split);
     QFETCH(int, wrong);
     const auto& emulated = machine->buses[bus];
-    emulated->injectBetweenTransfers(std::vector<I2cMessage>{
-        I2cMessage{Chip, 0, {0x00}}, I2cMessage{Chip, I2cMessage::ReadFlag, {0}}});
+    emulated->injectBetweenTransfers(std::vector<EmulatedI2cMessage>{
+        EmulatedI2cMessage{Chip, 0, {0x00}},
+        EmulatedI2cMessage{Chip, EmulatedI2cMessage::ReadFlag, {0}}});
     Node node(bus);
     QVERIFY(node.fd >= 0);
     int wrongReads = 0;

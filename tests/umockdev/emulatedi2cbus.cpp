@@ -17,13 +17,13 @@ constexpr quint8 StatusAddressNak = 2;
 // flags on to the adapter as the request's value.
 constexpr quint16 DmaSafeFlag = 0x0200;
 
-bool isCombined(const std::vector<I2cMessage>& m) {
+bool isCombined(const std::vector<EmulatedI2cMessage>& m) {
     return m.size() == 2 && !m[0].isRead() && m[1].isRead() && m[0].address == m[1].address;
 }
 
 // The errno with which the driver, or the i2c core for the driver's quirks, refuses the
 // messages before any reaches the bus; 0 when it takes them.
-int refusal(const I2cDriverProfile& d, const std::vector<I2cMessage>& m) {
+int refusal(const I2cDriverProfile& d, const std::vector<EmulatedI2cMessage>& m) {
     const bool combined = isCombined(m);
     if (d.writeThenReadOnly && m.size() > 1 && !combined)
         return d.unsupportedError;
@@ -86,12 +86,12 @@ std::optional<quint32> EmulatedI2cBus::adapterFunctionality() {
     return quint32(answer[0] | answer[1] << 8 | answer[2] << 16 | quint32(answer[3]) << 24);
 }
 
-int EmulatedI2cBus::transfer(std::vector<I2cMessage>& messages) {
+int EmulatedI2cBus::transfer(std::vector<EmulatedI2cMessage>& messages) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!present())
         return -ENODEV;
     if (injection_ && transferredBefore_) {
-        std::vector<I2cMessage> other = *injection_;
+        std::vector<EmulatedI2cMessage> other = *injection_;
         const int result = run(other);
         traffic_.push_back(I2cTransferRecord{true, other, result});
     }
@@ -101,7 +101,7 @@ int EmulatedI2cBus::transfer(std::vector<I2cMessage>& messages) {
     return result;
 }
 
-int EmulatedI2cBus::run(std::vector<I2cMessage>& messages) {
+int EmulatedI2cBus::run(std::vector<EmulatedI2cMessage>& messages) {
     if (const int refused = refusal(*setup_.driver, messages))
         return -refused;
     return adapter_ ? runOnAdapter(messages) : runOnChip(messages);
@@ -109,9 +109,9 @@ int EmulatedI2cBus::run(std::vector<I2cMessage>& messages) {
 
 // A START (repeated between messages, or a fresh one after a STOP where the driver ends each
 // message), the address, the bytes; a STOP at the end or at the first byte nobody acknowledges.
-int EmulatedI2cBus::runOnChip(std::vector<I2cMessage>& messages) {
+int EmulatedI2cBus::runOnChip(std::vector<EmulatedI2cMessage>& messages) {
     const I2cDriverProfile& d = *setup_.driver;
-    for (I2cMessage& m : messages) {
+    for (EmulatedI2cMessage& m : messages) {
         const int noAck = m.isRead() ? d.noAckOnRead : d.noAckOnWrite;
         if (!chip_)
             return -noAck;
@@ -139,11 +139,11 @@ int EmulatedI2cBus::runOnChip(std::vector<I2cMessage>& messages) {
 // then per message one I/O request (begin on the first, end on the last) and one status query.
 // A failed request is EIO; an address the chip did not acknowledge is ENXIO, and the driver stops
 // there without ending the transaction.
-int EmulatedI2cBus::runOnAdapter(std::vector<I2cMessage>& messages) {
+int EmulatedI2cBus::runOnAdapter(std::vector<EmulatedI2cMessage>& messages) {
     adapterFunctionality();
     const auto kernel = ControlTransferRecord::Origin::KernelDriver;
     for (std::size_t i = 0; i < messages.size(); ++i) {
-        I2cMessage& m = messages[i];
+        EmulatedI2cMessage& m = messages[i];
         const quint8 request =
             quint8(Io | (i == 0 ? IoBegin : 0) | (i + 1 == messages.size() ? IoEnd : 0));
         const UsbSetup io{m.isRead() ? KernelIn : KernelOut, request,
@@ -162,7 +162,8 @@ int EmulatedI2cBus::runOnAdapter(std::vector<I2cMessage>& messages) {
     return int(messages.size());
 }
 
-void EmulatedI2cBus::injectBetweenTransfers(std::optional<std::vector<I2cMessage>> transaction) {
+void EmulatedI2cBus::injectBetweenTransfers(
+    std::optional<std::vector<EmulatedI2cMessage>> transaction) {
     std::lock_guard<std::mutex> lock(mutex_);
     injection_ = std::move(transaction);
 }

@@ -16,7 +16,7 @@
 
 // One message of an I2C_RDWR: its address, the I2C_M_* flags and, for a write, the bytes; for a
 // read, `bytes` has the message's length and receives what was read.
-struct I2cMessage {
+struct EmulatedI2cMessage {
     quint16 address = 0;
     quint16 flags = 0;
     std::vector<quint8> bytes;
@@ -29,7 +29,7 @@ struct I2cMessage {
 // number of messages or the negative errno.
 struct I2cTransferRecord {
     bool injected = false;  // another program's transaction, put in by the kernel-traffic model
-    std::vector<I2cMessage> messages;
+    std::vector<EmulatedI2cMessage> messages;
     int result = 0;
 };
 
@@ -71,13 +71,13 @@ public:
     // I2C_FUNCS: the adapter's functionality, or a negative errno.
     qint64 functionality();
     // I2C_RDWR after i2c-dev's own checks: the number of messages, or a negative errno.
-    int transfer(std::vector<I2cMessage>& messages);
+    int transfer(std::vector<EmulatedI2cMessage>& messages);
     // Whether the adapter is there: an i2c-tiny-usb bus is gone while its kernel driver is not
     // bound.
     bool present() const;
 
     // The other program's transaction, or none.
-    void injectBetweenTransfers(std::optional<std::vector<I2cMessage>> transaction);
+    void injectBetweenTransfers(std::optional<std::vector<EmulatedI2cMessage>> transaction);
     std::vector<I2cTransferRecord> traffic() const;
     // USB control transfers the kernel driver sent to an i2c-tiny-usb adapter (0 for others).
     int kernelUsbTransfers() const;
@@ -89,16 +89,16 @@ public:
     void setChipRegister(int reg, quint8 value);
 
 private:
-    int run(std::vector<I2cMessage>& messages);
-    int runOnChip(std::vector<I2cMessage>& messages);
-    int runOnAdapter(std::vector<I2cMessage>& messages);
+    int run(std::vector<EmulatedI2cMessage>& messages);
+    int runOnChip(std::vector<EmulatedI2cMessage>& messages);
+    int runOnAdapter(std::vector<EmulatedI2cMessage>& messages);
     std::optional<quint32> adapterFunctionality();
 
     const I2cBusSetup setup_;
     const std::shared_ptr<EmulatedDevice> adapter_;
     mutable std::mutex mutex_;
     std::unique_ptr<SimCy22150> chip_;  // a bus of its own; an i2c-tiny-usb bus uses the adapter's
-    std::optional<std::vector<I2cMessage>> injection_;
+    std::optional<std::vector<EmulatedI2cMessage>> injection_;
     bool transferredBefore_ = false;
     std::vector<I2cTransferRecord> traffic_;
 };

@@ -274,7 +274,7 @@ void EmulatedUsb::publish(const PublishedBus& published) {
     makeDirectory(realPath("/sys/bus/i2c/devices"));
     makeLink(realPath("/sys/bus/i2c"), adapterDir + "/subsystem");
     makeLink(adapterDir, realPath("/sys/bus/i2c/devices/" + busName));
-    if (!bus.setup().i2cDevLoaded)
+    if (!bus.setup().i2cDevLoaded || !i2cDevLoaded_)
         return;
     const std::string classDir = adapterDir + "/i2c-dev/" + busName;
     writeAttribute(classDir, "name", line(name));
@@ -285,7 +285,9 @@ void EmulatedUsb::publish(const PublishedBus& published) {
     makeLink(classDir, realPath("/sys/class/i2c-dev/" + busName));
 
     createNode(testbed_, bus.node());
-    setNodeAccessible(bus, bus.setup().nodeAccessible);
+    const auto accessible = nodeAccessible_.find(bus.number());
+    applyNodeMode(
+        bus, accessible != nodeAccessible_.end() ? accessible->second : bus.setup().nodeAccessible);
     const bool attached =
         std::find(attachedNodes_.begin(), attachedNodes_.end(), bus.node()) != attachedNodes_.end();
     if (!attached) {
@@ -298,14 +300,40 @@ void EmulatedUsb::publish(const PublishedBus& published) {
 void EmulatedUsb::withdraw(const PublishedBus& published) {
     const EmulatedI2cBus& bus = *published.bus;
     const std::string device = realPath(published.adapterDevice);
-    QFile::remove(QString::fromStdString(realPath("/sys/class/i2c-dev/" + bus.busName())));
+    withdrawClassEntry(published);
     QFile::remove(QString::fromStdString(realPath("/sys/bus/i2c/devices/" + bus.busName())));
     QDir(QString::fromStdString(device + "/" + bus.busName())).removeRecursively();
     QFile::remove(QString::fromStdString(device + "/driver"));
+}
+
+void EmulatedUsb::withdrawClassEntry(const PublishedBus& published) {
+    const EmulatedI2cBus& bus = *published.bus;
+    const std::string adapterDir = realPath(published.adapterDevice) + "/" + bus.busName();
+    QFile::remove(QString::fromStdString(realPath("/sys/class/i2c-dev/" + bus.busName())));
+    QDir(QString::fromStdString(adapterDir + "/i2c-dev")).removeRecursively();
     QFile::remove(QString::fromStdString(realPath(bus.node())));
 }
 
+void EmulatedUsb::setI2cDevLoaded(bool loaded) {
+    i2cDevLoaded_ = loaded;
+    for (const PublishedBus& published : buses_) {
+        if (!published.bus->present())
+            continue;
+        if (loaded)
+            publish(published);
+        else
+            withdrawClassEntry(published);
+    }
+    if (!loaded)
+        QDir(QString::fromStdString(realPath("/sys/class/i2c-dev"))).removeRecursively();
+}
+
 void EmulatedUsb::setNodeAccessible(const EmulatedI2cBus& bus, bool accessible) {
+    nodeAccessible_[bus.number()] = accessible;
+    applyNodeMode(bus, accessible);
+}
+
+void EmulatedUsb::applyNodeMode(const EmulatedI2cBus& bus, bool accessible) {
     const QFileDevice::Permissions groupAccess = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ReadGroup | QFileDevice::WriteGroup;
     QFile::setPermissions(QString::fromStdString(realPath(bus.node())),

@@ -72,8 +72,12 @@ public:
     std::shared_ptr<EmulatedI2cBus> addAdapterWithKernelDriver(
         int usbBus, int usbAddress, const I2cBusSetup& setup,
         const SimFirmwareProfile& firmware = SimFirmware::original());
-    // The node's mode: 0660 as a udev rule leaves it for the i2c group, or 0000 for nobody.
+    // The node's mode: 0660 as a udev rule leaves it for the i2c group, or 0000 for nobody. It
+    // stays so when the bus comes back after its kernel driver was detached.
     void setNodeAccessible(const EmulatedI2cBus& bus, bool accessible);
+    // Loads or unloads the i2c-dev module: every bus's class entry and node come or go, the
+    // adapters stay.
+    void setI2cDevLoaded(bool loaded);
 
 private:
     struct PublishedBus {
@@ -88,6 +92,8 @@ private:
                              const char* driverBus);
     void publish(const PublishedBus& published);
     void withdraw(const PublishedBus& published);
+    void withdrawClassEntry(const PublishedBus& published);
+    void applyNodeMode(const EmulatedI2cBus& bus, bool accessible);
     void attachNode(const std::string& node, _UMockdevIoctlBase* handler);
 
     _UMockdevTestbed* testbed_;
@@ -98,4 +104,6 @@ private:
     std::vector<std::unique_ptr<UsbfsNode>> nodes_;
     std::vector<std::unique_ptr<I2cDevNode>> i2cNodes_;
     std::vector<PublishedBus> buses_;
+    std::map<int, bool> nodeAccessible_;  // by bus number
+    bool i2cDevLoaded_ = true;
 };

@@ -139,7 +139,7 @@ I2cDevNode::Result I2cDevNode::readWrite(UMockdevIoctlData* arg, References& kee
     keep.push_back(array);
     const auto* msgs = reinterpret_cast<const i2c_msg*>(array->data);
 
-    std::vector<I2cMessage> messages;
+    std::vector<EmulatedI2cMessage> messages;
     std::vector<UMockdevIoctlData*> buffers;
     for (quint32 i = 0; i < rdwr.nmsgs; ++i) {
         const i2c_msg& msg = msgs[i];
@@ -156,7 +156,7 @@ I2cDevNode::Result I2cDevNode::readWrite(UMockdevIoctlData* arg, References& kee
                 return failure(EFAULT);
             keep.push_back(buffer);
         }
-        I2cMessage m{msg.addr, msg.flags, {}};
+        EmulatedI2cMessage m{msg.addr, msg.flags, {}};
         if (m.isRead())
             m.bytes.assign(msg.len, 0);
         else if (buffer)
