@@ -109,6 +109,8 @@ private slots:
     void init();
     void cleanupTestCase();
 
+    void listShowsEachBusWithItsDriver_data();
+    void listShowsEachBusWithItsDriver();
     void readWriteAndPlanOnEachBus_data();
     void readWriteAndPlanOnEachBus();
     void chipThatDoesNotAcknowledge_data();
@@ -182,6 +184,61 @@ Registers TestCliI2cEmulated::readFile(const QString& path) const {
     if (!decodeRegisterFile(file.readAll(), contents, error))
         return {};
     return contents.registers;
+}
+
+void TestCliI2cEmulated::listShowsEachBusWithItsDriver_data() {
+    QTest::addColumn<int>("bus");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("usb");  // bus, device, vendor, product of the USB device, or empty
+
+    QTest::newRow("i2c-tiny-usb") << 7 << "i2c-tiny-usb at bus 001 device 004"
+                                  << "i2c-tiny-usb"
+                                  << "1 4 0403 C631";
+    QTest::newRow("Raspberry Pi") << 1 << "bcm2835 (i2c@7e804000)"
+                                  << "i2c-bcm2835"
+                                  << "";
+    QTest::newRow("MCP2221") << 10 << "MCP2221 usb-i2c bridge"
+                             << "mcp2221"
+                             << "3 30 04D8 00DD";
+    QTest::newRow("FT260") << 11 << "FT260 usb-i2c bridge"
+                           << "ft260"
+                           << "3 31 0403 6030";
+    QTest::newRow("CP2112") << 12 << "CP2112 SMBus Bridge on hidraw0"
+                            << "cp2112"
+                            << "3 32 10C4 EA90";
+    QTest::newRow("DLN-2") << 13 << "dln2-i2c-3-4:1.0-0"
+                           << "dln2-i2c"
+                           << "3 33 A257 2013";
+    QTest::newRow("unknown driver") << 14 << "ACME I2C controller"
+                                    << "acme-i2c"
+                                    << "";
+}
+
+void TestCliI2cEmulated::listShowsEachBusWithItsDriver() {
+    QFETCH(int, bus);
+    QFETCH(QString, name);
+    QFETCH(QString, driver);
+    QFETCH(QString, usb);
+    const Run r = run({"list", "--json"});
+    QVERIFY2(r.code == 0, qPrintable(describe(r)));
+    const QJsonArray buses = QJsonDocument::fromJson(r.out.toUtf8()).object()["buses"].toArray();
+    QCOMPARE(buses.size(), qsizetype(buses_.size()));
+    QJsonObject entry;
+    for (const QJsonValue& b : buses)
+        if (b["bus"].toString() == "i2c-" + QString::number(bus))
+            entry = b.toObject();
+    QCOMPARE(entry["node"].toString(), "/dev/i2c-" + QString::number(bus));
+    QCOMPARE(entry["name"].toString(), name);
+    QCOMPARE(entry["driver"].toString(), driver);
+    const QJsonObject device = entry["usb"].toObject();
+    QCOMPARE(entry["usb"].isNull(), usb.isEmpty());
+    if (!usb.isEmpty())
+        QCOMPARE(QString("%1 %2 %3 %4")
+                     .arg(device["bus"].toInt())
+                     .arg(device["device"].toInt())
+                     .arg(device["vendor"].toString(), device["product"].toString()),
+                 usb);
 }
 
 void TestCliI2cEmulated::readWriteAndPlanOnEachBus_data() {
