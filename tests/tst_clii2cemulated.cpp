@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <memory>
@@ -119,6 +120,8 @@ private slots:
     void i2cDevNotLoaded();
     void tinyUsbAdapterTakesTheRightPath_data();
     void tinyUsbAdapterTakesTheRightPath();
+    void detachedDriverComesBackAfterASignal_data();
+    void detachedDriverComesBackAfterASignal();
     void anotherProgramNeverComesInBetween_data();
     void anotherProgramNeverComesInBetween();
 
@@ -399,6 +402,46 @@ void TestCliI2cEmulated::tinyUsbAdapterTakesTheRightPath() {
         QCOMPARE(buses_[7]->kernelUsbTransfers() > 0, !usbfs);
         QVERIFY(QFileInfo::exists("/sys/class/i2c-dev/i2c-7"));
     }
+}
+
+void TestCliI2cEmulated::detachedDriverComesBackAfterASignal_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+// A read on the detached path waits for an adapter that stopped answering; the signal ends it,
+// and the kernel driver is bound again.
+void TestCliI2cEmulated::detachedDriverComesBackAfterASignal() {
+    QFETCH(int, signal);
+    EmulatedDevice& adapter = *buses_[7]->adapter();
+    usb_->setNodeAccessible(*buses_[7], false);
+    adapter.stopAnsweringAfter(20);
+    QProcess process;
+    process.setChildProcessModifier([] {
+        if (!dropFileModeOverride())
+            _exit(97);
+    });
+    process.start(QStringLiteral(VANTREL_CLI), {"read", "--device", "1:4"});
+    QVERIFY(process.waitForStarted());
+    auto waiting = [&] {
+        const std::vector<ControlTransferRecord> t = adapter.adapterTransfers();
+        return !t.empty() && t.back().outcome == ControlTransferRecord::Outcome::Unanswered;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(waiting(), 10000);
+    QVERIFY(!adapter.kernelDriverBound());
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(10000));
+    adapter.resumeAnswering();
+    QVERIFY2(adapter.kernelDriverBound(),
+             qPrintable(QString("exit status %1 code %2: %3")
+                            .arg(int(process.exitStatus()))
+                            .arg(process.exitCode())
+                            .arg(QString::fromUtf8(process.readAllStandardError()))));
+    QCOMPARE(adapter.kernelDriverDetaches(), 1);
+    // The signal still ends the command, once the driver is back.
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), signal);
 }
 
 void TestCliI2cEmulated::anotherProgramNeverComesInBetween_data() {
