@@ -50,6 +50,8 @@ EmulatedI2cBus::EmulatedI2cBus(const I2cBusSetup& setup, std::shared_ptr<Emulate
 }
 
 void EmulatedI2cBus::powerCycle() {
+    if (adapter_)
+        adapter_->powerCycle();  // its chip, and its kernel driver bound again
     std::lock_guard<std::mutex> lock(mutex_);
     injection_.reset();
     transferredBefore_ = false;

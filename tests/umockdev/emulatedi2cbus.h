@@ -81,7 +81,8 @@ public:
     std::vector<I2cTransferRecord> traffic() const;
     // USB control transfers the kernel driver sent to an i2c-tiny-usb adapter (0 for others).
     int kernelUsbTransfers() const;
-    // Back to the power-on registers, no traffic and no injection.
+    // Back to the power-on registers, no traffic and no injection; an i2c-tiny-usb bus
+    // power-cycles its adapter.
     void powerCycle();
 
     std::array<quint8, SimCy22150::RegisterCount> chipRegisters() const;
