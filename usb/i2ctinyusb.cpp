@@ -215,6 +215,10 @@ int i2c_close(AdapterConnection& c) {
     return 0;
 }
 
+bool i2c_is_open(const AdapterConnection& c) {
+    return adapterOpen(c);
+}
+
 int i2c_get_status(AdapterConnection& c) {
     if (!usbOpen(c)) {
         return 0;

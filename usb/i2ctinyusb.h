@@ -123,12 +123,17 @@ constexpr int I2cStatusNoByte = -256;
 int progressBarValue(int done, int count, int maximum);
 
 void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* progress);
-// Closes whatever `c` holds and opens `device`; then, holding its lock, ends whatever I2C
-// transaction an earlier program may have left open (one end-of-transaction I/O at
-// c.i2cAddress, whose failure is ignored), which also finds out the adapter's request type.
-// Returns Ok, OpenFailed (the library's text in i2c_error_text) or Busy (the adapter stays closed).
+// Closes whatever `c` holds and opens `device` on the path c.choice asks for (chooseAdapterPath:
+// the kernel's /dev/i2c-N, USB, or USB with the kernel driver detached until i2c_close); then,
+// holding its lock, and on a USB path, ends whatever I2C transaction an earlier program may have
+// left open (one end-of-transaction I/O at c.i2cAddress, whose failure is ignored), which also
+// finds out the adapter's request type. Returns Ok, OpenFailed (the reason in i2c_error_text) or
+// Busy (the adapter stays closed).
 int i2c_open(AdapterConnection& c, const UsbDeviceInfo& device);
+// Closes the adapter or bus; a kernel driver detached at the open is given back first.
 int i2c_close(AdapterConnection& c);
+// Whether an adapter or a bus is open, whichever path serves it.
+bool i2c_is_open(const AdapterConnection& c);
 int i2c_get_status(AdapterConnection& c);
 // A write or read that fails after its transaction began ends the transaction (an I/O with the
 // end flag alone, whose own failure is ignored) before it returns the original failure. Both
