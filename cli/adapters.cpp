@@ -8,6 +8,9 @@
 #include "usb/i2cbustransport.h"
 
 #include <csignal>
+#include <iterator>
+
+#include <signal.h>
 
 namespace {
 const QCommandLineOption DeviceOption("device",
@@ -26,21 +29,49 @@ const QCommandLineOption TransportOption(
 
 // SIGINT and SIGTERM wait while the kernel driver of an adapter is detached, so that the
 // command gives it back before it ends; a signal that came meanwhile ends the command after.
+// Blocking the signals holds them off this thread only: a thread started before (libusb's event
+// thread) would still take one and end the process with the driver detached. So a handler also
+// notes a signal that reaches any thread, and it is raised again once the connection is closed.
+volatile std::sig_atomic_t deferredSignal = 0;
+
+extern "C" void noteDeferredSignal(int signal) {
+    deferredSignal = signal;
+}
+
 class DeferredSignals {
 public:
     DeferredSignals() {
+        deferredSignal = 0;
+        struct sigaction noting {};
+        noting.sa_handler = noteDeferredSignal;
+        sigemptyset(&noting.sa_mask);
+        noting.sa_flags = SA_RESTART;
+        for (std::size_t i = 0; i < std::size(Signals); ++i) {
+            sigaction(Signals[i], nullptr, &previousActions_[i]);
+            // A signal the program was started to ignore stays ignored.
+            if (previousActions_[i].sa_handler != SIG_IGN)
+                sigaction(Signals[i], &noting, nullptr);
+        }
         sigset_t deferred;
         sigemptyset(&deferred);
-        sigaddset(&deferred, SIGINT);
-        sigaddset(&deferred, SIGTERM);
+        for (int signal : Signals)
+            sigaddset(&deferred, signal);
         sigprocmask(SIG_BLOCK, &deferred, &previous_);
     }
-    ~DeferredSignals() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    ~DeferredSignals() {
+        for (std::size_t i = 0; i < std::size(Signals); ++i)
+            sigaction(Signals[i], &previousActions_[i], nullptr);
+        sigprocmask(SIG_SETMASK, &previous_, nullptr);
+        if (deferredSignal != 0)
+            std::raise(deferredSignal);
+    }
     DeferredSignals(const DeferredSignals&) = delete;
     DeferredSignals& operator=(const DeferredSignals&) = delete;
 
 private:
+    static constexpr int Signals[] = {SIGINT, SIGTERM};
     sigset_t previous_;
+    struct sigaction previousActions_[2];
 };
 
 // An adapter or bus opened for a job, closed when the job is done, whatever happened. The job
