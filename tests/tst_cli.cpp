@@ -187,6 +187,8 @@ private slots:
     void exitCodesAndErrorLines();
     void commandsOnABus_data();
     void commandsOnABus();
+    void listWithoutI2cDev_data();
+    void listWithoutI2cDev();
     void adapterPaths_data();
     void adapterPaths();
     void signalWaitsForTheKernelDriver_data();
@@ -765,6 +767,41 @@ void TestCli::commandsOnABus() {
         QCOMPARE(written.last(), 0x09);
     QVERIFY(b.usb.transfers().empty());
     QCOMPARE(b.buses.openHandleCount(), 0);
+}
+
+void TestCli::listWithoutI2cDev_data() {
+    QTest::addColumn<bool>("usbDevice");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("beside the USB devices")
+        << true << 0
+        << "BUS_002-DEV_002-VID_1A2C-PID_0E24\n"
+           "No /dev/i2c-N: the i2c-dev module is not loaded (sudo modprobe i2c-dev)\n"
+        << "";
+    QTest::newRow("nothing else to list")
+        << false << 1 << ""
+        << "Error: the kernel knows I2C adapters but offers no /dev/i2c-N: the i2c-dev module is "
+           "not loaded (sudo modprobe i2c-dev)\n";
+}
+
+// I2C adapters the kernel knows without a node: list says that i2c-dev is not loaded.
+void TestCli::listWithoutI2cDev() {
+    QFETCH(bool, usbDevice);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    Bench b;
+    FakeSysfs sysfs;
+    sysfs.addAdapterWithoutNode(0);
+    if (usbDevice)
+        b.usb.plug(SimDevice::other(2, 2, 0x1A2C, 0x0E24));
+    else
+        b.usb.failInit("no USB");
+    const Run r = b.run({"list"});
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, out);
+    QCOMPARE(r.err, err);
 }
 
 void TestCli::adapterPaths_data() {
