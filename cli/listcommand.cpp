@@ -79,7 +79,9 @@ int runListCommand(const QStringList& arguments, const CliContext& cli) {
     const std::vector<I2cBusInfo> buses = listI2cBuses();
     if (cli.usb.busses().empty() && buses.empty())
         return cli.fail(ExitCode::Failure,
-                        QStringLiteral("No USB subsystem found on this machine!"));
+                        i2cDevMissing()
+                            ? i2cDevMissingText()
+                            : QStringLiteral("No USB subsystem found on this machine!"));
     if (jsonRequested(parser)) {
         QJsonArray listed;
         for (const ListedDevice& d : devices) {
@@ -102,6 +104,8 @@ int runListCommand(const QStringList& arguments, const CliContext& cli) {
     }
     for (const I2cBusInfo& bus : buses)
         cli.out << busLine(bus) << '\n';
+    if (buses.empty() && i2cDevMissing())
+        cli.out << "No /dev/i2c-N: the i2c-dev module is not loaded (sudo modprobe i2c-dev)\n";
     cli.out.flush();
     return ExitCode::Done;
 }

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <map>
 #include <memory>
 
@@ -186,8 +187,12 @@ private slots:
     void exitCodesAndErrorLines();
     void commandsOnABus_data();
     void commandsOnABus();
+    void listWithoutI2cDev_data();
+    void listWithoutI2cDev();
     void adapterPaths_data();
     void adapterPaths();
+    void signalWaitsForTheKernelDriver_data();
+    void signalWaitsForTheKernelDriver();
     void refusedOutputFileIsNeverOverwritten_data();
     void refusedOutputFileIsNeverOverwritten();
     void showDecodesAKnownFile();
@@ -764,6 +769,41 @@ void TestCli::commandsOnABus() {
     QCOMPARE(b.buses.openHandleCount(), 0);
 }
 
+void TestCli::listWithoutI2cDev_data() {
+    QTest::addColumn<bool>("usbDevice");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("beside the USB devices")
+        << true << 0
+        << "BUS_002-DEV_002-VID_1A2C-PID_0E24\n"
+           "No /dev/i2c-N: the i2c-dev module is not loaded (sudo modprobe i2c-dev)\n"
+        << "";
+    QTest::newRow("nothing else to list")
+        << false << 1 << ""
+        << "Error: the kernel knows I2C adapters but offers no /dev/i2c-N: the i2c-dev module is "
+           "not loaded (sudo modprobe i2c-dev)\n";
+}
+
+// I2C adapters the kernel knows without a node: list says that i2c-dev is not loaded.
+void TestCli::listWithoutI2cDev() {
+    QFETCH(bool, usbDevice);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    Bench b;
+    FakeSysfs sysfs;
+    sysfs.addAdapterWithoutNode(0);
+    if (usbDevice)
+        b.usb.plug(SimDevice::other(2, 2, 0x1A2C, 0x0E24));
+    else
+        b.usb.failInit("no USB");
+    const Run r = b.run({"list"});
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, out);
+    QCOMPARE(r.err, err);
+}
+
 void TestCli::adapterPaths_data() {
     QTest::addColumn<bool>("bound");
     QTest::addColumn<bool>("node");
@@ -845,6 +885,57 @@ void TestCli::adapterPaths() {
     QCOMPARE(b.usb.reattachCount(), b.usb.detachCount());
     QCOMPARE(b.usb.openHandleCount(), 0);
     QCOMPARE(b.buses.openHandleCount(), 0);
+}
+
+namespace {
+// What a test's signal handler saw when the signal came.
+SimUsbBackend* signalledUsb = nullptr;
+int signalledPlug = 0;
+volatile sig_atomic_t signalCount = 0;
+volatile sig_atomic_t driverBoundAtSignal = 0;
+void recordSignal(int) {
+    ++signalCount;
+    driverBoundAtSignal = signalledUsb->kernelDriverBound(signalledPlug) ? 1 : 0;
+}
+}  // namespace
+
+void TestCli::signalWaitsForTheKernelDriver_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("chipThere");
+    QTest::newRow("SIGINT during a read") << SIGINT << true;
+    QTest::newRow("SIGTERM during a read") << SIGTERM << true;
+    QTest::newRow("SIGTERM during a failing write") << SIGTERM << false;
+}
+
+// A signal that comes while the kernel driver is detached is acted on only once the driver is
+// back: the command gives the adapter back before it can end.
+void TestCli::signalWaitsForTheKernelDriver() {
+    QFETCH(int, signalNumber);
+    QFETCH(bool, chipThere);
+    Bench b;
+    SimDevice adapter = SimDevice::adapter(1, 4, patternChip(chipThere ? 0x69 : 0x50));
+    adapter.kernelDriverBound = true;
+    signalledUsb = &b.usb;
+    signalledPlug = b.usb.plug(adapter);
+    signalCount = 0;
+    driverBoundAtSignal = 0;
+    struct sigaction handler {};
+    struct sigaction previous {};
+    handler.sa_handler = recordSignal;
+    sigaction(signalNumber, &handler, &previous);
+    int transfers = 0;
+    b.usb.setTransferObserver([&](const SimTransfer&) {
+        if (++transfers == 3)
+            raise(signalNumber);
+    });
+    const QString file = b.writeFile("f.bin", encodeRegisterFile(knownFile()));
+    const Run r = b.run(chipThere ? QStringList{"read", "--device", "1:4"}
+                                  : QStringList{"write", file, "--device", "1:4"});
+    sigaction(signalNumber, &previous, nullptr);
+    QCOMPARE(r.code, chipThere ? 0 : 1);
+    QCOMPARE(b.usb.detachCount(), 1);
+    QCOMPARE(int(signalCount), 1);
+    QCOMPARE(int(driverBoundAtSignal), 1);
 }
 
 void TestCli::exitCodesAndErrorLines() {
