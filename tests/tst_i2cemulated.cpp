@@ -28,6 +28,8 @@ private slots:
     void cleanupTestCase();
     void sysfsShowsEachBusAsLinux_data();
     void sysfsShowsEachBusAsLinux();
+    void addressAndFunctionality_data();
+    void addressAndFunctionality();
     void transfersFollowI2cDevAndTheDriver_data();
     void transfersFollowI2cDevAndTheDriver();
     void tinyUsbDriverSendsItsControlTransfers_data();
@@ -256,6 +258,45 @@ void TestI2cEmulated::sysfsShowsEachBusAsLinux() {
                   .join(' ')
                   .remove('\n');
     QCOMPARE(ids, usb);
+}
+
+void TestI2cEmulated::addressAndFunctionality_data() {
+    QTest::addColumn<int>("bus");
+    QTest::addColumn<bool>("tenBit");  // I2C_TENBIT 1 first
+    QTest::addColumn<int>("request");
+    QTest::addColumn<qulonglong>("argument");  // the address, or for I2C_FUNCS the mask expected
+    QTest::addColumn<int>("error");            // 0: the call succeeds
+
+    QTest::newRow("I2C_SLAVE 0x69") << 1 << false << int(I2C_SLAVE) << 0x69ULL << 0;
+    QTest::newRow("I2C_SLAVE 0x7F") << 1 << false << int(I2C_SLAVE) << 0x7FULL << 0;
+    QTest::newRow("I2C_SLAVE 0x80") << 1 << false << int(I2C_SLAVE) << 0x80ULL << EINVAL;
+    QTest::newRow("I2C_SLAVE_FORCE 0x80")
+        << 1 << false << int(I2C_SLAVE_FORCE) << 0x80ULL << EINVAL;
+    QTest::newRow("ten-bit I2C_SLAVE 0x3FF") << 1 << true << int(I2C_SLAVE) << 0x3FFULL << 0;
+    QTest::newRow("ten-bit I2C_SLAVE 0x400") << 1 << true << int(I2C_SLAVE) << 0x400ULL << EINVAL;
+    QTest::newRow("I2C_FUNCS bcm2835") << 1 << false << int(I2C_FUNCS) << 0x0EFF000DULL << 0;
+    QTest::newRow("I2C_FUNCS cp2112") << 12 << false << int(I2C_FUNCS) << 0x0EFF0009ULL << 0;
+    QTest::newRow("I2C_FUNCS i2c-tiny-usb, from the adapter")
+        << 7 << false << int(I2C_FUNCS) << 0x8EFF0001ULL << 0;
+    QTest::newRow("I2C_SMBUS, not emulated") << 1 << false << int(I2C_SMBUS) << 0ULL << ENOTTY;
+}
+
+void TestI2cEmulated::addressAndFunctionality() {
+    QFETCH(int, bus);
+    QFETCH(bool, tenBit);
+    QFETCH(int, request);
+    QFETCH(qulonglong, argument);
+    QFETCH(int, error);
+    Node node(bus);
+    QVERIFY(node.fd >= 0);
+    if (tenBit)
+        QCOMPARE(ioctl(node.fd, I2C_TENBIT, 1UL), 0);
+    unsigned long funcs = 0;
+    const int result = request == int(I2C_FUNCS) ? ioctl(node.fd, I2C_FUNCS, &funcs)
+                                                 : ioctl(node.fd, unsigned(request), argument);
+    QCOMPARE(result < 0 ? errno : 0, error);
+    if (request == int(I2C_FUNCS))
+        QCOMPARE(qulonglong(funcs), argument);
 }
 
 void TestI2cEmulated::transfersFollowI2cDevAndTheDriver_data() {
