@@ -53,6 +53,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     ui_->setupUi(this);
     addToolsMenu();
     addShortcuts(*ui_);
+    addKeyboardAccess(*this, *ui_);
     addHelpMenu(*this, *ui_);
     form_.ui = ui_;
     form_.window = this;
@@ -172,11 +173,15 @@ void MainWindow::copyDividersToSolver() {
 
 // Added in code after the form's File and USB menus, which stay as the form has them.
 void MainWindow::addToolsMenu() {
-    QMenu* tools = ui_->menuBar->addMenu(tr("Tools"));
+    QMenu* tools = ui_->menuBar->addMenu(tr("&Tools"));
     tools->setObjectName(QStringLiteral("menuTools"));
-    planOutputsAction_ = tools->addAction(tr("Plan outputs..."));
+    planOutputsAction_ = tools->addAction(tr("&Plan outputs..."));
     planOutputsAction_->setObjectName(QStringLiteral("actionPlan_outputs"));
     connect(planOutputsAction_, &QAction::triggered, this, &MainWindow::openPlanDialog);
+    // The list the indicator beside the status line opens, for the keyboard.
+    QAction* rules =
+        tools->addAction(tr("&Chip rules..."), this, [this] { views_.findings.openList(); });
+    rules->setObjectName(QStringLiteral("actionChip_rules"));
 }
 
 // Window-modal without a nested event loop: the window waits, the caller does not.
