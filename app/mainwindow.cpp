@@ -8,6 +8,7 @@
 #include "session/boardsettings.h"
 #include "usb/libusbbackend.h"
 #include "views/mainwindowform.h"
+#include "views/windowfit.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -190,6 +191,7 @@ void MainWindow::openPlanDialog() {
         planDialog_ = new PlanDialog(
             session_, [this](const Plan& plan) { return applyPlanFromDialog(plan); }, this);
     planDialog_->showReference();
+    fitDialogToScreen(*planDialog_);
     planDialog_->open();
 }
 
@@ -361,7 +363,9 @@ void MainWindow::on_actionLoad_triggered() {
     files_.load();
 }
 
+// On a screen too small for it the window fits the screen and the form scrolls.
 void showMainWindow(MainWindow& window) {
-    window.resize(MainWindowWidth, MainWindowHeight);
+    fitWindowToScreen(window, window.form()->centralWidget,
+                      QSize(MainWindowWidth, MainWindowHeight));
     window.show();
 }
