@@ -79,6 +79,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     session_.image.applyStartupDefaults();
     session_.solver.targetF1 = 0;
     session_.solver.targetF2 = 0;
+    views_.diagram.markOutputButtons();
     views_.refreshGrid();
     views_.device.setUpAddressBox();
     views_.refreshDiagram();
