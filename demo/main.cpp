@@ -3,7 +3,8 @@
 // CY22150 behind it, so that the tool can be tried without the hardware.
 // `vantrel-demo PROGRAM [ARGS...]` runs another program there instead, such as
 // `vantrel-demo vantrel-cli read`; a program without a slash is looked for beside vantrel-demo
-// first, then on the PATH.
+// first, then on the PATH. `vantrel-demo FILE` opens the window with that register file, as
+// `vantrel FILE` does (demoarguments.h).
 //
 // VANTREL_DEMO_FIRMWARE names the adapter's firmware: "original" (the default) or "vendor-only"
 // (a port that answers vendor requests only, as TinyUSB-based ones do).
@@ -12,6 +13,7 @@
 // child with umockdev's preload library and sees them through libusb-1.0 like real devices; each
 // control transfer it sends arrives here and is answered by the simulated adapter and chip.
 
+#include "demoarguments.h"
 #include "demomachine.h"
 
 #include <signal.h>
@@ -89,14 +91,6 @@ int runProgram(const std::string& program, std::vector<std::string> args,
     return WEXITSTATUS(status);
 }
 
-// The program to run for a first argument that is not an option: beside vantrel-demo when it is
-// there, else as given (a path, or a name for the PATH).
-std::string programFor(const std::filesystem::path& here, const std::string& name) {
-    if (name.find('/') == std::string::npos && std::filesystem::exists(here / name))
-        return (here / name).string();
-    return name;
-}
-
 void printChip(std::FILE* stream, const EmulatedDevice& adapter) {
     int writes = 0;
     for (const ControlTransferRecord& t : adapter.adapterTransfers())
@@ -113,13 +107,13 @@ void printChip(std::FILE* stream, const EmulatedDevice& adapter) {
 int main(int argc, char* argv[]) {
     const std::filesystem::path here =
         std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    // A first argument that is not an option names the program; vantrel itself gets options.
-    const bool other = argc > 1 && argv[1][0] != '-';
+    // A first argument that is neither an option nor a register file names the program.
+    const DemoRun run = demoRun(std::vector<std::string>(argv + 1, argv + argc), here,
+                                std::filesystem::current_path());
+    const bool other = run.other;
     const std::string name = other ? argv[1] : "vantrel";
-    const std::string program = other ? programFor(here, name) : (here / "vantrel").string();
-    std::vector<std::string> args{program};
-    for (int i = other ? 2 : 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
+    const std::string& program = run.program;
+    const std::vector<std::string>& args = run.args;
     // Another program's standard output stays its own, for scripts; these notes go to stderr.
     std::FILE* notes = other ? stderr : stdout;
     const char* firmwareName = std::getenv("VANTREL_DEMO_FIRMWARE");
