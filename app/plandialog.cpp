@@ -68,7 +68,7 @@ void PlanDialog::buildForm() {
         check->setObjectName(QStringLiteral("cbPlan_") + name);
         QLineEdit* target = new QLineEdit(outputs);
         target->setObjectName(QStringLiteral("lePlan_") + name);
-        target->setPlaceholderText(tr("Hz, e.g. 25M or 32.768k"));
+        target->setPlaceholderText(tr("Hz, e.g. 25M or 100k"));
         grid->addWidget(check, i, 0);
         grid->addWidget(target, i, 1);
         checks_[std::size_t(i)] = check;
