@@ -366,7 +366,8 @@ void MainWindow::on_actionLoad_triggered() {
 
 // On a screen too small for it the window fits the screen and the form scrolls.
 void showMainWindow(MainWindow& window) {
-    fitWindowToScreen(window, window.form()->centralWidget,
-                      QSize(MainWindowWidth, MainWindowHeight));
+    const QSize wanted(MainWindowWidth, MainWindowHeight);
+    fitWindowToScreen(window, window.form()->centralWidget, wanted);
     window.show();
+    refitOnScreenChange(window, window.form()->centralWidget, wanted);
 }

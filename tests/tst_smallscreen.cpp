@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QWindow>
 #include <QtTest>
 
 class TestSmallScreen : public QObject {
@@ -20,6 +21,7 @@ private slots:
     void fittedSize();
     void windowOnScreen_data();
     void windowOnScreen();
+    void movedToAnotherScreen();
     void dialogsOnScreen_data();
     void dialogsOnScreen();
 };
@@ -117,6 +119,35 @@ void TestSmallScreen::windowOnScreen() {
         const QRect shown = QRect(widget->mapTo(area->viewport(), QPoint()), widget->size());
         QVERIFY2(area->viewport()->rect().contains(shown), qPrintable(widget->objectName()));
     }
+}
+
+// Moved to a small screen, the window fits it and the form scrolls; back on a large one, it is as
+// it always was.
+void TestSmallScreen::movedToAnotherScreen() {
+    QScreen* large = screenNamed("1440x900");
+    QScreen* small = screenNamed("1366x768");
+    QVERIFY(large && small);
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    w.setScreen(large);
+    w.move(large->geometry().topLeft());
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget* form = f.ui().centralWidget;
+    QCOMPARE(w.centralWidget(), form);
+
+    w.windowHandle()->setScreen(small);
+    QTRY_COMPARE(w.screen(), small);
+    QVERIFY(qobject_cast<QScrollArea*>(w.centralWidget()));
+    QVERIFY(small->availableGeometry().contains(w.frameGeometry()));
+
+    w.windowHandle()->setScreen(large);
+    w.move(large->geometry().topLeft());
+    QTRY_COMPARE(w.screen(), large);
+    QCOMPARE(w.centralWidget(), form);
+    QCOMPARE(form->parentWidget(), static_cast<QWidget*>(&w));
+    QCOMPARE(w.size(), QSize(1420, 830));
+    QCOMPARE(f.ui().leF1->geometry(), QRect(200, 705, 176, 21));
 }
 
 void TestSmallScreen::dialogsOnScreen_data() {

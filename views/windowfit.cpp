@@ -69,6 +69,20 @@ void fitWindowToScreen(QMainWindow& window, QWidget* form, const QSize& wanted) 
     window.move(available.topLeft());
 }
 
+void refitOnScreenChange(QMainWindow& window, QWidget* form, const QSize& wanted) {
+    QWindow* handle = window.windowHandle();
+    if (!handle)
+        return;
+    QObject::connect(handle, &QWindow::screenChanged, &window, [&window, form, wanted] {
+        const bool scrolled = window.centralWidget() != form;
+        const QRect available = availableArea(window);
+        const bool fits =
+            available.isEmpty() || fittedWindowSize(wanted, available, frameOf(window)) == wanted;
+        if (scrolled || !fits)
+            fitWindowToScreen(window, form, wanted);
+    });
+}
+
 void fitDialogToScreen(QWidget& dialog) {
     const QRect available = availableArea(dialog);
     if (available.isEmpty())

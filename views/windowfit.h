@@ -19,5 +19,9 @@ QSize fittedWindowSize(const QSize& wanted, const QRect& available, const QMargi
 // or the scroll area's widget after an earlier fit.
 void fitWindowToScreen(QMainWindow& window, QWidget* form, const QSize& wanted);
 
+// After the window is shown: when it moves to another screen, it fits that screen as above where
+// the form scrolls or would have to; a window that fits both keeps the size the user gave it.
+void refitOnScreenChange(QMainWindow& window, QWidget* form, const QSize& wanted);
+
 // A dialog larger than its screen's available area, frame included, is made to fit it.
 void fitDialogToScreen(QWidget& dialog);
