@@ -15,7 +15,6 @@ const std::array<quint8, 11> ShownRegisters = {Reg::ClockOutputEnable,
                                                Reg::Matrix3,
                                                Reg::Div2};
 
-namespace {
 const char* registerContents(quint8 address) {
     switch (address) {
         case Reg::ClockOutputEnable:
@@ -45,6 +44,7 @@ const char* registerContents(quint8 address) {
     }
 }
 
+namespace {
 QString sourceText(bool fromReference) {
     return fromReference ? QStringLiteral("reference") : QStringLiteral("PLL");
 }
@@ -55,7 +55,7 @@ QString hertzText(double hz) {
 }
 
 QStringList describeConfiguration(const RegisterImage& image, double referenceHz,
-                                  const PllRange& range) {
+                                  const PllRange& range, const BoardFacts& board) {
     QStringList lines;
     lines << QStringLiteral("Registers:");
     for (quint8 address : ShownRegisters) {
@@ -77,7 +77,8 @@ QStringList describeConfiguration(const RegisterImage& image, double referenceHz
     lines << QStringLiteral("  DIV2N         %1 from the %2")
                  .arg(Field::div2N(image))
                  .arg(sourceText(Field::div2FromReference(image)));
-    lines << QString::asprintf("  CAPLOAD       %d", Field::capLoad(image));
+    lines << QString::asprintf("  CAPLOAD       %d (crystal load %.2f pF)", Field::capLoad(image),
+                               crystalLoadPf(Field::capLoad(image), board));
     lines << QString::asprintf("  XDRV          %d", Field::xcoDrive(image));
 
     const FrequencyReadout readout = readFrequencies(image, referenceHz, range);

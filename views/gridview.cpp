@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "views/gridview.h"
 
+#include "frequency/chiprules.h"
 #include "session/session.h"
 #include "views/formcells.h"
 #include "views/formcontext.h"
@@ -30,6 +31,15 @@ QCheckBox* bitBox(const QGridLayout* grid, int row, int bit) {
 QString hexText(quint8 value) {
     return QString::asprintf("0x%02X", value);
 }
+
+// What CAPLOAD means to the crystal, on the board the findings dialog describes.
+QString capLoadTip(quint8 capLoad, const BoardFacts& board) {
+    return QString::asprintf(
+        "Crystal load %.2f pF: CAPLOAD %d x %g pF + %g pF on the chip + "
+        "%g pF on the board",
+        crystalLoadPf(capLoad, board), capLoad, ChipLimits::CapLoadStepPf, ChipLimits::OnChipLoadPf,
+        board.boardLoadPf);
+}
 }  // namespace
 
 void GridView::refresh() {
@@ -45,8 +55,11 @@ void GridView::draw(bool write) {
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
         const quint8 address = rowAddress(grid, row);
         const quint8 value = s_.image[address];
-        if (QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn))
+        if (QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn)) {
             field->setText(hexText(value));
+            if (address == Reg::CapLoad)
+                field->setToolTip(capLoadTip(value, s_.board));
+        }
         for (int bit = 0; bit < 8; ++bit) {
             QCheckBox* box = bitBox(grid, row, bit);
             setDetached(form_, box, SIGNAL(toggled(bool)), form_.familySlots.bitBox,
