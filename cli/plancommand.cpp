@@ -170,7 +170,7 @@ int runPlanCommand(const QStringList& arguments, const CliContext& cli) {
         "setting that breaks none of the chip's rules. Outputs not named keep their routes.");
     parser.addPositionalArgument("OUTPUT=FREQ",
                                  "An output (LCLK1..LCLK4, CLK5, CLK6, any case) and its target "
-                                 "in Hz, k or M may follow: LCLK1=25M CLK6=32.768k.");
+                                 "in Hz, k or M may follow: LCLK1=25M CLK6=100k.");
     const QCommandLineOption refOption(
         "ref", "Reference frequency in whole Hz (k or M may follow).", "HZ");
     const QCommandLineOption toleranceOption(
