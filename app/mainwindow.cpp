@@ -8,6 +8,7 @@
 #include "session/boardsettings.h"
 #include "usb/libusbbackend.h"
 #include "views/mainwindowform.h"
+#include "views/windowfit.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -53,6 +54,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     ui_->setupUi(this);
     addToolsMenu();
     addShortcuts(*ui_);
+    addKeyboardAccess(*this, *ui_);
     addHelpMenu(*this, *ui_);
     form_.ui = ui_;
     form_.window = this;
@@ -77,6 +79,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     session_.image.applyStartupDefaults();
     session_.solver.targetF1 = 0;
     session_.solver.targetF2 = 0;
+    views_.diagram.markOutputButtons();
     views_.refreshGrid();
     views_.device.setUpAddressBox();
     views_.refreshDiagram();
@@ -172,11 +175,15 @@ void MainWindow::copyDividersToSolver() {
 
 // Added in code after the form's File and USB menus, which stay as the form has them.
 void MainWindow::addToolsMenu() {
-    QMenu* tools = ui_->menuBar->addMenu(tr("Tools"));
+    QMenu* tools = ui_->menuBar->addMenu(tr("&Tools"));
     tools->setObjectName(QStringLiteral("menuTools"));
-    planOutputsAction_ = tools->addAction(tr("Plan outputs..."));
+    planOutputsAction_ = tools->addAction(tr("&Plan outputs..."));
     planOutputsAction_->setObjectName(QStringLiteral("actionPlan_outputs"));
     connect(planOutputsAction_, &QAction::triggered, this, &MainWindow::openPlanDialog);
+    // The list the indicator beside the status line opens, for the keyboard.
+    QAction* rules =
+        tools->addAction(tr("&Chip rules..."), this, [this] { views_.findings.openList(); });
+    rules->setObjectName(QStringLiteral("actionChip_rules"));
 }
 
 // Window-modal without a nested event loop: the window waits, the caller does not.
@@ -185,6 +192,7 @@ void MainWindow::openPlanDialog() {
         planDialog_ = new PlanDialog(
             session_, [this](const Plan& plan) { return applyPlanFromDialog(plan); }, this);
     planDialog_->showReference();
+    fitDialogToScreen(*planDialog_);
     planDialog_->open();
 }
 
@@ -356,7 +364,10 @@ void MainWindow::on_actionLoad_triggered() {
     files_.load();
 }
 
+// On a screen too small for it the window fits the screen and the form scrolls.
 void showMainWindow(MainWindow& window) {
-    window.resize(MainWindowWidth, MainWindowHeight);
+    const QSize wanted(MainWindowWidth, MainWindowHeight);
+    fitWindowToScreen(window, window.form()->centralWidget, wanted);
     window.show();
+    refitOnScreenChange(window, window.form()->centralWidget, wanted);
 }

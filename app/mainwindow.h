@@ -105,5 +105,5 @@ private:
     PlanDialog* planDialog_ = nullptr;  // a child of the window, made on first use
 };
 
-// Gives the window its start-up size and shows it.
+// Gives the window its start-up size, or what of it the screen holds, and shows it.
 void showMainWindow(MainWindow& window);

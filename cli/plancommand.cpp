@@ -53,7 +53,7 @@ struct PlanParser {
             "held at the frequency they give.");
         parser.addPositionalArgument("OUTPUT=FREQ",
                                      "An output (LCLK1..LCLK4, CLK5, CLK6, any case) and its "
-                                     "target in Hz, k or M may follow: LCLK1=25M CLK6=12.288M.");
+                                     "target in Hz, k or M may follow: LCLK1=25M CLK6=100k.");
         for (const QCommandLineOption& o :
              {reference, tolerance, disableUnused, output, write, noVerify})
             parser.addOption(o);
