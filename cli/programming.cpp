@@ -2,25 +2,17 @@
 #include "cli/programming.h"
 
 #include "cli/boardoptions.h"
-#include "cli/chipreading.h"
 #include "cli/progressbar.h"
 #include "usb/chipprogram.h"
+#include "usb/chipreading.h"
 
 #include <vector>
-
-namespace {
-QString withoutPrefix(const QString& error) {
-    return error.startsWith(QLatin1String("Error: ")) ? error.mid(7) : error;
-}
-}  // namespace
 
 bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
                  bool listDifferences, const CliContext& cli, QString& error) {
     const ProgramResult written = writeConfiguration(c, image);
     if (!written.ok) {
-        error =
-            QString::asprintf("Error: writing register 0x%02X failed: ", written.failedRegister) +
-            withoutPrefix(written.error);
+        error = writeFailureText(written.failedRegister, written.error);
         return false;
     }
     if (!verify)
@@ -36,9 +28,7 @@ bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
                     << Qt::endl;
     }
     if (!differences.empty()) {
-        error = QStringLiteral("Error: verify failed: %1 of %2 registers differ")
-                    .arg(differences.size())
-                    .arg(SafeWriteOrder.size());
+        error = verifyFailureText(differences.size());
         return false;
     }
     return true;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/adapters.h"
 #include "cli/boardoptions.h"
-#include "cli/chipreading.h"
 #include "cli/commands.h"
 #include "cli/configurationtext.h"
 #include "cli/jsonoutput.h"
@@ -9,6 +8,7 @@
 #include "cli/referenceoption.h"
 #include "cli/registerfiles.h"
 #include "common/printabletext.h"
+#include "usb/chipreading.h"
 #include "usb/deviceid.h"
 
 namespace {

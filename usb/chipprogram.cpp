@@ -25,3 +25,14 @@ std::vector<RegisterDifference> compareConfiguration(const RegisterImage& expect
     }
     return differences;
 }
+
+QString writeFailureText(quint8 address, const QString& error) {
+    const QString cause = error.startsWith(QLatin1String("Error: ")) ? error.mid(7) : error;
+    return QString::asprintf("Error: writing register 0x%02X failed: ", address) + cause;
+}
+
+QString verifyFailureText(std::size_t differing) {
+    return QStringLiteral("Error: verify failed: %1 of %2 registers differ")
+        .arg(differing)
+        .arg(SafeWriteOrder.size());
+}

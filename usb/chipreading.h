@@ -6,9 +6,9 @@
 
 #include <QString>
 
-// A whole-chip read for the command line: the window's 515 transfers (usb/chipaccess.h), but a
-// failure names the transfer that failed and the USB cause, as a failed write names its register,
-// where the window shows its own short texts.
+// A whole-chip read that names the transfer that failed and the USB cause, as a failed write names
+// its register: the command line's reads and every verify after a write (the window's Write to
+// chip too). The window's Open and Scan show their own short texts (usb/chipaccess.h).
 
 // Reads registers 0..255 into `image`; progress still goes to c.progress. On failure returns
 // false with `error` set to "Error: <what> failed at <transfer>: <cause>", for example

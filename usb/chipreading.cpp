@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "cli/chipreading.h"
+#include "usb/chipreading.h"
 
 #include "usb/chipaccess.h"
 
