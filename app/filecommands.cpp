@@ -20,9 +20,9 @@ QString standardDialog(FileDialogKind kind, QWidget* parent, const QString& capt
                : QFileDialog::getSaveFileName(parent, caption, directory, filter);
 }
 
-FileNameProvider& fileNameProvider() {
-    static FileNameProvider provider = standardDialog;
-    return provider;
+FileNameProvider& provider() {
+    static FileNameProvider chosen = standardDialog;
+    return chosen;
 }
 
 QString tr(const char* text) {
@@ -42,8 +42,12 @@ void FileCommands::reportFailure(const QString& name, const char* what, const QS
                                            .arg(printableText(name), QLatin1String(what), reason)});
 }
 
-void setFileNameProvider(FileNameProvider provider) {
-    fileNameProvider() = provider ? std::move(provider) : FileNameProvider(standardDialog);
+void setFileNameProvider(FileNameProvider newProvider) {
+    provider() = newProvider ? std::move(newProvider) : FileNameProvider(standardDialog);
+}
+
+const FileNameProvider& fileNameProvider() {
+    return provider();
 }
 
 // Every dialog result becomes the remembered name, also an empty one from a cancelled dialog.

@@ -18,6 +18,8 @@ using FileNameProvider =
                           const QString& directory, const QString& filter)>;
 // An empty provider brings the standard dialogs back.
 void setFileNameProvider(FileNameProvider provider);
+// The provider in use, for every dialog of the window that asks for a file name.
+const FileNameProvider& fileNameProvider();
 
 // The File menu: Load, Save and Save As of register files.
 class FileCommands {
