@@ -59,6 +59,6 @@ void ChipLogDialog::save(bool script) {
         return;
     }
     if (script)
-        file.setPermissions(QFile::permissions(name) | QFile::ExeOwner);
+        QFile::setPermissions(name, QFile::permissions(name) | QFile::ExeOwner);
     result->setText(QStringLiteral("Info: %1 successfully saved.").arg(printableText(name)));
 }
