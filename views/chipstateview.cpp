@@ -31,7 +31,10 @@ void ChipStateView::refresh() {
     if (!indicator_)
         return;
     indicator_->setText(chipStateSummary(s_.chip, s_.image));
-    QFont font = indicator_->font();
-    font.setBold(!s_.chip.unknown() && !s_.chip.differingRegisters(s_.image).empty());
-    indicator_->setFont(font);
+    const bool bold = !s_.chip.unknown() && !s_.chip.differingRegisters(s_.image).empty();
+    if (indicator_->font().bold() != bold) {  // a new font lays the status bar out again
+        QFont font = indicator_->font();
+        font.setBold(bold);
+        indicator_->setFont(font);
+    }
 }
