@@ -6,6 +6,7 @@
 
 #include "app/chipcommands.h"
 #include "app/editmenu.h"
+#include "app/plandialog.h"
 #include "files/registerfile.h"
 #include "session/boardsettings.h"
 #include "usb/deviceid.h"
@@ -123,6 +124,7 @@ private slots:
     void readChipAgainAndTheComparison();
     void undoRestoresAWholeAction_data();
     void undoRestoresAWholeAction();
+    void planApplyOnDemandWritesNothing();
     void chipLogListsTheTransfers();
     void liveWritesChoiceIsRemembered();
 
@@ -441,6 +443,8 @@ void TestChipBench::undoRestoresAWholeAction() {
     }
     const auto after = state();
     QVERIFY(before != after);
+    if (!live)
+        QCOMPARE(f.writes(), Writes{});
     QCOMPARE(f.window->editMenu()->stack()->count(), 1);
     auto expectedWrites = [&](const std::array<quint8, 256>& from,
                               const std::array<quint8, 256>& to) {
@@ -476,6 +480,38 @@ void TestChipBench::undoRestoresAWholeAction() {
         differing += std::get<0>(before)[std::size_t(reg)] != std::get<0>(after)[std::size_t(reg)];
     QCOMPARE(indicatorText(f),
              live ? QString("Chip: in step") : QString("Chip: %1 registers differ").arg(differing));
+}
+
+// With live writes off the plan goes into the window only, as one undo step; Write to chip then
+// writes what differs, 0x09 last.
+void TestChipBench::planApplyOnDemandWritesNothing() {
+    saveUserLiveWrites(false);
+    WindowFixture f;
+    openShown(f);
+    const auto before = f.session().image.bytes;
+    f.window->planOutputsAction()->trigger();
+    PlanDialog* dialog = f.window->planDialog();
+    QVERIFY(dialog);
+    QLineEdit* target = dialog->findChild<QLineEdit*>("lePlan_LCLK1");
+    QVERIFY(target);
+    target->clear();
+    QTest::keyClicks(target, "25M");
+    click(dialog->findChild<QPushButton*>("pbPlan"));
+    click(dialog->findChild<QPushButton*>("pbPlanApply"));
+    QCOMPARE(f.writes(), Writes{});
+    QCOMPARE(f.ui().statusBar->currentMessage(),
+             QString("Info: The plan is in the registers shown; Write to chip writes it."));
+    QVERIFY(f.session().image.bytes != before);
+    QCOMPARE(f.window->editMenu()->stack()->count(), 1);
+
+    Writes expected;
+    for (int reg : SafeOrder)
+        if (f.session().image[reg] != before[std::size_t(reg)])
+            expected.emplace_back(reg, f.session().image[reg]);
+    QVERIFY(expected.back().first == 0x09);
+    action(f, "actionWrite_to_chip")->trigger();
+    QCOMPARE(f.writes(), expected);
+    QCOMPARE(indicatorText(f), QString("Chip: in step"));
 }
 
 // Every register write the adapter saw since the start, and only those, is in the log, with its
