@@ -41,6 +41,17 @@ void useInstalledIconWithoutChipPng(QMainWindow& window) {
         builtIn.addFile(QStringLiteral(":/icons/vantrel-%1.png").arg(size), QSize(size, size));
     window.setWindowIcon(builtIn);
 }
+
+// What Apply says it did with the plan.
+QString planAppliedText(bool adapterOpen, bool liveWrites) {
+    if (!adapterOpen)
+        return QStringLiteral(
+            "Info: The plan is in the registers shown; no adapter is open, so nothing was "
+            "written.");
+    if (!liveWrites)
+        return QStringLiteral("Info: The plan is in the registers shown; Write to chip writes it.");
+    return QStringLiteral("Info: The plan was written to the chip.");
+}
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(std::make_shared<LibUsbBackend>(), parent) {}
@@ -206,14 +217,7 @@ QString MainWindow::applyPlanFromDialog(const Plan& plan) {
         applyPlan(plan, session_.image);
         const bool open = session_.adapter.handle != nullptr;
         if (pushConfiguration(session_))
-            session_.status.show(
-                {ReportKind::Info,
-                 !open ? QStringLiteral("Info: The plan is in the registers shown; no adapter is "
-                                        "open, so nothing was written.")
-                 : session_.liveWrites
-                     ? QStringLiteral("Info: The plan was written to the chip.")
-                     : QStringLiteral("Info: The plan is in the registers shown; Write to chip "
-                                      "writes it.")});
+            session_.status.show({ReportKind::Info, planAppliedText(open, session_.liveWrites)});
         copyDividersToSolver();
         views_.showWritten();
     }
