@@ -398,12 +398,11 @@ void TestMainWindow::menusAfterFileAndUsb() {
     QCOMPARE(texts(ui.menuFile),
              QStringList({"actionLoad:Load", "actionSave:Save", "actionSave_As:Save As"}));
     QCOMPARE(ui.menuUSB->title(), QString("USB"));
-    QCOMPARE(texts(ui.menuUSB),
-             QStringList({"actionScan:Scan", "actionOpen:Open", ":",
-                          "actionWrite_changes_at_once:Write changes at once",
-                          "actionWrite_to_chip:Write to chip",
-                          "actionRead_chip_again:Read chip again",
-                          "actionCompare_with_chip:Compare with chip…"}));
+    QCOMPARE(texts(ui.menuUSB), QStringList({"actionScan:Scan", "actionOpen:Open", ":",
+                                             "actionWrite_changes_at_once:Write changes at once",
+                                             "actionWrite_to_chip:Write to chip",
+                                             "actionRead_chip_again:Read chip again",
+                                             "actionCompare_with_chip:Compare with chip…"}));
     QCOMPARE(edit->title(), QString("Edit"));
     QCOMPARE(texts(edit), QStringList({"actionUndo:Undo", "actionRedo:Redo"}));
     QCOMPARE(tools->title(), QString("Tools"));
