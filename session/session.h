@@ -29,9 +29,10 @@ struct Session {
     StatusLine status;
     BoardFacts board;  // what the chip's rules are checked for; the window keeps it in the settings
     ChipState chip;    // what the chip is known to hold, beside the image
-    ChipLog log;       // every register written this session
+    ChipLog log;       // every register written and every read-back that differed, this session
     // True: every change goes to the chip at once (the push functions below write). False: the
-    // push functions write nothing; the image reaches the chip only through writeChipRegisters.
+    // push functions write nothing; the image reaches the chip only when the user asks for it
+    // (session/chipwrite).
     bool liveWrites = true;
 };
 
@@ -52,7 +53,7 @@ void copyDividersToSolver(Session& s);
 
 // The push functions write only while s.liveWrites is on; otherwise they leave the chip alone
 // (and report success).
-
+//
 // Write-through from the image to the chip. A failed write goes to the status line as an error
 // and is never undone in the image; the caller goes on either way.
 void pushRegister(Session& s, quint8 address);
