@@ -416,6 +416,8 @@ void TestChipBench::undoRestoresAWholeAction_data() {
     QTest::newRow("solve, live") << true << "solve";
     QTest::newRow("solve, on demand") << false << "solve";
     QTest::newRow("output button, live") << true << "button";
+    QTest::newRow("load, live") << true << "load";
+    QTest::newRow("load, on demand") << false << "load";
 }
 
 // Typing a target and pressing Return is one step; undo puts image, reference and targets back
@@ -438,6 +440,23 @@ void TestChipBench::undoRestoresAWholeAction() {
         f.ui().leF1->selectAll();
         QTest::keyClicks(f.ui().leF1, "25000000");
         QTest::keyClick(f.ui().leF1, Qt::Key_Return);
+    } else if (how == "load") {
+        // Another reference, targets and configuration, the output enables among them.
+        RegisterFileContents contents;
+        for (int reg : SafeOrder)
+            contents.registers[std::size_t(reg)] = quint8(reg ^ 0x15);
+        contents.fRef = 20000000;
+        contents.targetF1 = 12345678;
+        contents.f1Number = 12345678;
+        const QString path = files_.filePath(QString("undo-%1.cy22150.bin").arg(live));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(encodeRegisterFile(contents)), qint64(RegisterFileSize));
+        file.close();
+        setFileNameProvider([&](FileDialogKind, QWidget*, const QString&, const QString&,
+                                const QString&) { return path; });
+        f.ui().actionLoad->trigger();
+        QCOMPARE(f.ui().sbFreference->value(), 20000000);
     } else {
         click(f.ui().pbCLK6);
     }
@@ -460,6 +479,7 @@ void TestChipBench::undoRestoresAWholeAction() {
     f.usb->resetTransfers();
     QTest::keySequence(f.window.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     QVERIFY(state() == before);
+    QCOMPARE(f.ui().sbFreference->value(), int(std::get<1>(before)));
     const Writes undone = expectedWrites(std::get<0>(after), std::get<0>(before));
     QVERIFY(!live || !undone.empty());
     QCOMPARE(f.writes(), undone);
