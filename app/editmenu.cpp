@@ -9,6 +9,9 @@
 #include <QUndoStack>
 
 namespace {
+// Steps kept; the oldest go first. A step holds two states of about half a kilobyte each.
+constexpr int UndoLimit = 1000;
+
 // A step that has already happened when it is pushed: its first redo does nothing.
 class StateStep : public QUndoCommand {
 public:
@@ -30,6 +33,7 @@ private:
 
 EditMenu::EditMenu(Restore restore, QObject* parent)
     : QObject(parent), restore_(std::move(restore)), stack_(new QUndoStack(this)) {
+    stack_->setUndoLimit(UndoLimit);
     undo_ = stack_->createUndoAction(this, tr("Undo"));
     undo_->setObjectName(QStringLiteral("actionUndo"));
     undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));

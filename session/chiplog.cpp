@@ -19,6 +19,12 @@ QString chipLogLine(const ChipLogEntry& e) {
              printableText(e.result));
 }
 
+void ChipLog::add(ChipLogEntry entry) {
+    if (!entries_.empty() && entries_.back().adapter == entry.adapter)
+        entry.adapter = entries_.back().adapter;
+    entries_.push_back(std::move(entry));
+}
+
 QString ChipLog::text() const {
     QString text;
     for (const ChipLogEntry& entry : entries_)

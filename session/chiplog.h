@@ -25,7 +25,8 @@ struct ChipLogEntry {
 // every read-back failure. Plain data; the window shows it and saves it.
 class ChipLog {
 public:
-    void add(ChipLogEntry entry) { entries_.push_back(std::move(entry)); }
+    // Consecutive entries of one adapter share its name's text: a long session keeps one copy.
+    void add(ChipLogEntry entry);
     const std::vector<ChipLogEntry>& entries() const { return entries_; }
 
     // One line per entry: time, adapter, I2C address, register, old -> new value, result.
