@@ -139,6 +139,7 @@ void ChipCommands::openComparison() {
 void ChipCommands::openLog() {
     if (!logDialog_)
         logDialog_ = new ChipLogDialog(s_.log, window_);
+    logDialog_->clearResult();
     logDialog_->showLog();
     logDialog_->show();
     logDialog_->raise();

@@ -23,9 +23,9 @@ ChipLogDialog::ChipLogDialog(const ChipLog& log, QWidget* parent) : QDialog(pare
     view_->setReadOnly(true);
     view_->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(view_);
-    auto* result = new QLabel(this);
-    result->setObjectName(QStringLiteral("chipLogResult"));
-    layout->addWidget(result);
+    result_ = new QLabel(this);
+    result_->setObjectName(QStringLiteral("chipLogResult"));
+    layout->addWidget(result_);
     auto* buttons = new QDialogButtonBox(this);
     saveText_ = buttons->addButton(tr("Save as text..."), QDialogButtonBox::ActionRole);
     saveScript_ = buttons->addButton(tr("Save as shell script..."), QDialogButtonBox::ActionRole);
@@ -37,14 +37,25 @@ ChipLogDialog::ChipLogDialog(const ChipLog& log, QWidget* parent) : QDialog(pare
     resize(760, 420);
 }
 
+// The log only grows: the entries not shown yet are appended, so a long session's log is not
+// laid out again after every action.
 void ChipLogDialog::showLog() {
-    view_->setPlainText(log_.text());
-    findChild<QLabel*>(QStringLiteral("chipLogResult"))->clear();
+    const std::vector<ChipLogEntry>& entries = log_.entries();
+    if (shown_ == entries.size())
+        return;
+    QStringList lines;
+    for (std::size_t i = shown_; i < entries.size(); ++i)
+        lines << chipLogLine(entries[i]);
+    view_->appendPlainText(lines.join(QLatin1Char('\n')));
+    shown_ = entries.size();
+}
+
+void ChipLogDialog::clearResult() {
+    result_->clear();
 }
 
 // Saved whole or not at all (QSaveFile); the outcome shows below the log.
 void ChipLogDialog::save(bool script) {
-    QLabel* result = findChild<QLabel*>(QStringLiteral("chipLogResult"));
     const QString name = fileNameProvider()(
         FileDialogKind::Save, this,
         script ? tr("Save Chip Log As Script...") : tr("Save Chip Log..."), QDir::homePath(),
@@ -54,11 +65,11 @@ void ChipLogDialog::save(bool script) {
     const QByteArray bytes = (script ? log_.shellScript() : log_.text()).toUtf8();
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        result->setText(QStringLiteral("Error: %1 could not be saved: %2.")
-                            .arg(printableText(name), file.errorString()));
+        result_->setText(QStringLiteral("Error: %1 could not be saved: %2.")
+                             .arg(printableText(name), file.errorString()));
         return;
     }
     if (script)
         QFile::setPermissions(name, QFile::permissions(name) | QFile::ExeOwner);
-    result->setText(QStringLiteral("Info: %1 successfully saved.").arg(printableText(name)));
+    result_->setText(QStringLiteral("Info: %1 successfully saved.").arg(printableText(name)));
 }

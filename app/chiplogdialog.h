@@ -3,6 +3,9 @@
 
 #include <QDialog>
 
+#include <cstddef>
+
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class ChipLog;
@@ -17,6 +20,8 @@ public:
 
     // Shows the log as it is now.
     void showLog();
+    // Forgets the outcome of the last save, for a dialog opened again.
+    void clearResult();
 
     QPlainTextEdit* view() const { return view_; }
     QPushButton* saveTextButton() const { return saveText_; }
@@ -29,4 +34,6 @@ private:
     QPlainTextEdit* view_;
     QPushButton* saveText_;
     QPushButton* saveScript_;
+    QLabel* result_;
+    std::size_t shown_ = 0;  // entries in the view
 };

@@ -573,6 +573,14 @@ void TestChipBench::chipLogListsTheTransfers() {
                               "not acknowledge"),
              qPrintable(refused));
 
+    // The open log follows the next write.
+    click(bitBox(f, "cb020"));
+    const QStringList more = dialog->view()->toPlainText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(more.size(), writes + 1);
+    QCOMPARE(more.mid(0, writes), lines);
+    QVERIFY2(more.last().endsWith("write 0x12  0x00 -> 0x01  ok"), qPrintable(more.last()));
+    expectedScript << "i2cset -y \"$BUS\" 0x69 0x12 0x01";
+
     const QString path = files_.filePath("log.sh");
     setFileNameProvider([&](FileDialogKind, QWidget*, const QString&, const QString&,
                             const QString&) { return path; });
