@@ -46,6 +46,26 @@ bool runOne(const CliContext& cli, const AdapterOptions& options, TransportObser
     error = open.error;
     return error.isEmpty() && job(open.c, adapter, error);
 }
+
+// --all: one line per adapter ("IDENTIFICATION: OK [summary]" or "IDENTIFICATION: Error: ..."),
+// going on after a failure.
+int runOnEach(const CliContext& cli, const AdapterOptions& options, TransportObserver* observer,
+              const std::vector<ListedDevice>& adapters, const AdapterJob& job) {
+    int failed = 0;
+    for (const ListedDevice& d : adapters) {
+        QString text;
+        const bool ok = runOne(cli, options, observer, d, job, text);
+        failed += ok ? 0 : 1;
+        if (ok)
+            text = text.isEmpty() ? QStringLiteral("OK") : QStringLiteral("OK ") + text;
+        cli.out << deviceIdentification(d.info) << ": " << printableText(text) << Qt::endl;
+    }
+    if (failed > 0)
+        return cli.fail(
+            ExitCode::Failure,
+            QStringLiteral("%1 of %2 adapters failed").arg(failed).arg(adapters.size()));
+    return ExitCode::Done;
+}
 }  // namespace
 
 void addAdapterOptions(QCommandLineParser& parser, bool withAll) {
@@ -121,22 +141,8 @@ int runOnAdapters(const CliContext& cli, const AdapterOptions& options, Transpor
     if (adapters.empty())
         return cli.fail(ExitCode::Failure, QStringLiteral("no i2c-tiny-usb adapter found"));
 
-    if (options.all) {
-        int failed = 0;
-        for (const ListedDevice& d : adapters) {
-            QString text;
-            const bool ok = runOne(cli, options, observer, d, job, text);
-            failed += ok ? 0 : 1;
-            if (ok)
-                text = text.isEmpty() ? QStringLiteral("OK") : QStringLiteral("OK ") + text;
-            cli.out << deviceIdentification(d.info) << ": " << printableText(text) << Qt::endl;
-        }
-        if (failed > 0)
-            return cli.fail(
-                ExitCode::Failure,
-                QStringLiteral("%1 of %2 adapters failed").arg(failed).arg(adapters.size()));
-        return ExitCode::Done;
-    }
+    if (options.all)
+        return runOnEach(cli, options, observer, adapters, job);
 
     // As the window's scan: an adapter that cannot be opened gives the next one its turn.
     QString openError;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "cli/arguments.h"
 
-#include "frequency/solver.h"
+#include "cli/commandlog.h"
+
 #include "frequency/typedfrequency.h"
 
 #include <QRegularExpression>
@@ -21,14 +22,12 @@ std::optional<int> parseCommand(QCommandLineParser& parser, const QString& usage
         cli.out.flush();
         return ExitCode::Done;
     }
-    return std::nullopt;
+    return openLogIfAsked(parser, cli);
 }
 
-// The window's rule for a typed target: a positive, finite number, white space around it aside.
+// One grammar for every frequency on the command line, the plan dialog's as well.
 std::optional<double> parseFrequency(const QString& text) {
-    bool ok = false;
-    const double value = readTarget(text, &ok);
-    return ok ? std::optional<double>(value) : std::nullopt;
+    return readTypedFrequency(text);
 }
 
 std::optional<quint8> parseI2cAddress7(const QString& text) {
@@ -57,7 +56,19 @@ std::optional<int> parseCount(const QString& text) {
     return text.toInt();
 }
 
-// The plan dialog reads its targets with the same rule.
 std::optional<double> parseScaledFrequency(const QString& text) {
-    return readTypedFrequency(text);
+    return parseFrequency(text);
+}
+
+std::optional<quint8> parseByte(const QString& text) {
+    static const QRegularExpression form(
+        QStringLiteral("^(0[xX][0-9a-fA-F]{1,2}|0|[1-9][0-9]{0,2})$"));
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    const int value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                          ? text.mid(2).toInt(nullptr, 16)
+                          : text.toInt(nullptr, 10);
+    if (value > 0xFF)
+        return std::nullopt;
+    return quint8(value);
 }

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "cli/boardoptions.h"
 
+#include "cli/commandlog.h"
 #include "frequency/boardfacts.h"
 
 namespace {
 const QCommandLineOption GradeOption("grade",
                                      "The part's grade: commercial (default) or industrial.",
-                                     "GRADE", "commercial");
+                                     "commercial|industrial", "commercial");
 const QCommandLineOption SupplyOption("supply",
                                       "The supply of LCLK1..LCLK4 in volts: 3.3 (default) or 2.5.",
-                                      "VOLTS", "3.3");
+                                      "3.3|2.5", "3.3");
 const QCommandLineOption DrivenOption("driven", "The reference is a driven clock, not a crystal.");
+const QCommandLineOption BoardLoadOption(
+    "board-load", "The board's own load on the crystal in pF, 0..50 (2): pads and traces.", "PF",
+    "2");
 const QCommandLineOption ForceOption(
     "force", "Programs the chip even when the configuration breaks one of the chip's rules.");
 }  // namespace
@@ -19,6 +23,7 @@ void addBoardOptions(QCommandLineParser& parser) {
     parser.addOption(GradeOption);
     parser.addOption(SupplyOption);
     parser.addOption(DrivenOption);
+    parser.addOption(BoardLoadOption);
 }
 
 std::optional<int> readBoardOptions(const QCommandLineParser& parser, const CliContext& cli,
@@ -32,6 +37,11 @@ std::optional<int> readBoardOptions(const QCommandLineParser& parser, const CliC
     if (!supply)
         return cli.fail(ExitCode::Usage, QStringLiteral("--supply takes 3.3 or 2.5, not \"%1\"")
                                              .arg(parser.value(SupplyOption)));
+    const std::optional<double> load = boardLoadNamed(parser.value(BoardLoadOption));
+    if (!load)
+        return cli.fail(ExitCode::Usage, QStringLiteral("--board-load takes 0 to 50 pF, not \"%1\"")
+                                             .arg(parser.value(BoardLoadOption)));
+    board.boardLoadPf = *load;
     board.grade = *grade;
     board.supply = *supply;
     board.reference =
@@ -41,6 +51,7 @@ std::optional<int> readBoardOptions(const QCommandLineParser& parser, const CliC
 
 void addForceOption(QCommandLineParser& parser) {
     parser.addOption(ForceOption);
+    addLogOption(parser);  // every command that may program the chip takes --force and --log
 }
 
 bool forceGiven(const QCommandLineParser& parser) {

@@ -11,17 +11,18 @@
 #include <optional>
 
 // The chip's own rules on the command line: the board facts every checking command takes
-// (--grade, --supply, --driven), --force for the commands that program the chip, and the guard
-// that keeps a configuration the chip cannot run from being written.
+// (--grade, --supply, --driven, --board-load), --force for the commands that program the chip, and
+// the guard that keeps a configuration the chip cannot run from being written.
 
-// Adds --grade, --supply and --driven.
+// Adds --grade, --supply, --driven and --board-load.
 void addBoardOptions(QCommandLineParser& parser);
 // Reads them after parsing; an unknown grade or supply is a usage error (its exit code is
 // returned).
 std::optional<int> readBoardOptions(const QCommandLineParser& parser, const CliContext& cli,
                                     BoardFacts& board);
 
-// Adds --force: program the chip even when the configuration breaks one of its rules.
+// Adds --force: program the chip even when the configuration breaks one of its rules; and --log
+// FILE (cli/commandlog.h), which every command that programs the chip takes.
 void addForceOption(QCommandLineParser& parser);
 bool forceGiven(const QCommandLineParser& parser);
 

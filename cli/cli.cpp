@@ -23,6 +23,9 @@ const Command Commands[] = {
     {"solve", runSolveCommand, "P, Q and dividers for target frequencies"},
     {"check", runCheckCommand, "check a register file or the chip against the chip's rules"},
     {"plan", runPlanCommand, "the best setting for targets on any of the six outputs"},
+    {"diff", runDiffCommand, "compare a register file with the chip, or two files"},
+    {"get", runGetCommand, "read one register of the chip"},
+    {"set", runSetCommand, "write one register of the chip and verify it"},
 };
 
 void printUsage(QTextStream& stream) {
@@ -33,15 +36,17 @@ void printUsage(QTextStream& stream) {
     for (const Command& c : Commands)
         stream << QString::asprintf("  %-8s %s\n", c.name, c.summary);
     stream << "\n'vantrel-cli COMMAND --help' describes a command.\n"
-              "Exit codes: 0 done, 1 device, transfer or verify failure, a configuration refused\n"
-              "for breaking the chip's rules or findings of check, 2 bad usage or input.\n";
+              "Exit codes: 0 done, 1 a device, transfer or verify failure or a configuration\n"
+              "refused for breaking the chip's rules, 2 bad usage or input; check and diff answer\n"
+              "as diff(1) does: 0 no findings or alike, 1 findings or differences, 2 trouble\n"
+              "(bad input, a device or transfer failure).\n";
     stream.flush();
 }
 }  // namespace
 
 int runCli(const QStringList& arguments, UsbBackend& usb, QTextStream& out, QTextStream& err,
            const CliEnvironment& env) {
-    const CliContext cli{usb, out, err, env};
+    const CliContext cli{usb, out, err, env, arguments.mid(1), nullptr};
     const QString name = arguments.value(1);
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(out);

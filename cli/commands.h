@@ -15,3 +15,6 @@ int runExportCommand(const QStringList& arguments, const CliContext& cli);
 int runSolveCommand(const QStringList& arguments, const CliContext& cli);
 int runCheckCommand(const QStringList& arguments, const CliContext& cli);
 int runPlanCommand(const QStringList& arguments, const CliContext& cli);
+int runDiffCommand(const QStringList& arguments, const CliContext& cli);
+int runGetCommand(const QStringList& arguments, const CliContext& cli);
+int runSetCommand(const QStringList& arguments, const CliContext& cli);

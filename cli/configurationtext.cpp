@@ -26,7 +26,7 @@ QString hertzText(double hz) {
 }
 
 QStringList describeConfiguration(const RegisterImage& image, double referenceHz,
-                                  const PllRange& range) {
+                                  const PllRange& range, const BoardFacts& board) {
     QStringList lines;
     lines << QStringLiteral("Registers:");
     for (quint8 address : ShownRegisters) {
@@ -48,7 +48,8 @@ QStringList describeConfiguration(const RegisterImage& image, double referenceHz
     lines << QStringLiteral("  DIV2N         %1 from the %2")
                  .arg(Field::div2N(image))
                  .arg(sourceText(Field::div2FromReference(image)));
-    lines << QString::asprintf("  CAPLOAD       %d", Field::capLoad(image));
+    lines << QString::asprintf("  CAPLOAD       %d (crystal load %.2f pF)", Field::capLoad(image),
+                               crystalLoadPf(Field::capLoad(image), board));
     lines << QString::asprintf("  XDRV          %d", Field::xcoDrive(image));
 
     const FrequencyReadout readout = readFrequencies(image, referenceHz, range);

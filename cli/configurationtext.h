@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
 #include "registers/registerimage.h"
 
@@ -17,8 +18,9 @@ extern const std::array<quint8, 11> ShownRegisters;
 
 // One line per register of a configuration (address, value, the fields it holds), then the
 // fields, then the reference, the PLL and the six outputs, then the PLL range warning, if any.
+// CAPLOAD is shown with the crystal load it gives on `board`.
 QStringList describeConfiguration(const RegisterImage& image, double referenceHz,
-                                  const PllRange& range);
+                                  const PllRange& range, const BoardFacts& board);
 
 // The frequency as the window prints it: "%.5f Hz", without padding.
 QString hertzText(double hz);

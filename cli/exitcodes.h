@@ -12,4 +12,8 @@ namespace ExitCode {
 constexpr int Done = 0;
 constexpr int Failure = 1;  // a device, transfer or verify failure
 constexpr int Usage = 2;    // bad usage or bad input
+// check and diff answer as diff(1) does: 0 clean or alike, 1 findings or differences, 2 trouble
+// (bad usage or input, a device or transfer failure).
+constexpr int Findings = 1;
+constexpr int Trouble = 2;
 }  // namespace ExitCode

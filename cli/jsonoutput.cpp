@@ -11,9 +11,24 @@
 namespace {
 const QCommandLineOption JsonOption("json", "Prints the result as one JSON document.");
 
+// toJson escapes the C0 controls but leaves DEL and the C1 controls raw, and a terminal takes
+// U+009B for the start of a control sequence: they are escaped as well, as the text outputs
+// show them as pictures. Such a character stands only inside a string, where \u00XX means it.
+QString escapedControls(const QString& json) {
+    QString escaped;
+    escaped.reserve(json.size());
+    for (const QChar c : json) {
+        if (c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() <= 0x9F))
+            escaped += QString::asprintf("\\u%04x", c.unicode());
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 void print(const CliContext& cli, const QJsonDocument& document) {
     // toJson gives UTF-8; the stream is told so, whatever the locale says.
-    cli.out << QString::fromUtf8(document.toJson(QJsonDocument::Indented));
+    cli.out << escapedControls(QString::fromUtf8(document.toJson(QJsonDocument::Indented)));
     cli.out.flush();
 }
 
@@ -50,7 +65,8 @@ QJsonObject deviceJson(const ListedDevice& device) {
     };
 }
 
-QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended) {
+QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended,
+                              const BoardFacts& board) {
     QJsonObject registers;
     for (quint8 address : ShownRegisters)
         registers.insert(QString::asprintf("0x%02X", address), image[address]);
@@ -70,6 +86,7 @@ QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bo
         {"div2n", Field::div2N(image)},
         {"div2Source", Field::div2FromReference(image) ? "reference" : "PLL"},
         {"capLoad", Field::capLoad(image)},
+        {"crystalLoadPf", crystalLoadPf(Field::capLoad(image), board)},
         {"xdrv", Field::xcoDrive(image)},
     };
 
@@ -99,7 +116,7 @@ QJsonArray findingsJson(const Findings& findings) {
     QJsonArray array;
     for (const Finding& f : findings) {
         array.append(QJsonObject{
-            {"rule", f.rule},
+            {"id", f.rule},
             {"severity", f.severity == Severity::Error ? "error" : "warning"},
             {"concerns", QJsonArray::fromStringList(f.concerns)},
             {"text", f.text},

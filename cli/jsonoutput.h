@@ -29,9 +29,11 @@ void printJson(const CliContext& cli, const QJsonArray& document);
 QJsonObject deviceJson(const ListedDevice& device);
 
 // A configuration as describeConfiguration prints it: {"registers": {"0x09": 63, ...},
-// "fields": {...}, "frequencies": {"reference", "pll", "outputs": [{"name", "enabled", "source",
-// "hz"}, ...]}, "pllRange": "normal"|"extended", "warnings": [...]}.
-QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended);
+// "fields": {..., "capLoad", "crystalLoadPf" (on `board`)}, "frequencies": {"reference", "pll",
+// "outputs": [{"name", "enabled", "source", "hz"}, ...]}, "pllRange": "normal"|"extended",
+// "warnings": [...]}.
+QJsonObject configurationJson(const RegisterImage& image, double referenceHz, bool extended,
+                              const BoardFacts& board);
 
-// The chip-rule findings: [{"rule", "severity" ("error"|"warning"), "concerns": [...], "text"}].
+// The chip-rule findings: [{"id", "severity" ("error"|"warning"), "concerns": [...], "text"}].
 QJsonArray findingsJson(const Findings& findings);

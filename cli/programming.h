@@ -9,15 +9,15 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
-// Writes a configuration to the open adapter in the safe order and, with `verify`, reads the chip
-// back and compares. With `listDifferences` (not while --json keeps stdout for its document),
-// differences are listed on out, one register a line. Returns true on success, else false with
-// the "Error: " line in `error`.
-bool programChip(AdapterConnection& c, const RegisterImage& image, bool verify,
-                 bool listDifferences, const CliContext& cli, QString& error);
+// The one path of every command that programs the chip (write, solve --write, plan --write,
+// set): choose the adapter (runOnAdapters), refuse a configuration that breaks the chip's rules
+// unless forced, write in the safe order and verify (programRegisters, usb/chipprogram), and
+// report on the terminal and in the log (--log, cli/commandlog.h): a command that adds
+// addForceOption and parses with parseCommand gets the log with this path.
 
-// How a command that programs the chip from what it holds (solve --write, plan --write) runs.
+// How a command programs the chip.
 struct ProgramFromChip {
     bool verify = true;
     bool force = false;  // --force: program even a configuration that breaks the chip's rules
@@ -25,7 +25,19 @@ struct ProgramFromChip {
     double referenceHz = 0;
     BoardFacts board;
     QTextStream* programmedNote = nullptr;  // where "Programmed the chip." goes; null: nowhere
+    // The registers to write, in this order; empty: the eleven of a configuration, 0x09 last.
+    std::vector<quint8> registers;
+    QString file;  // the register file written, for the log; empty: the command's request
 };
+
+// What a command says once an adapter has been programmed; write names the adapter.
+using ProgrammedReport = std::function<void(const AdapterConnection& c, const ListedDevice&)>;
+
+// Programs `image`: refused before any adapter is opened when it breaks the chip's rules (and
+// --force is not given), else written on the adapter(s) the options name. `report` runs after
+// each adapter that succeeded; null: the programmed note of `how`. Returns the exit code.
+int programImage(const CliContext& cli, const AdapterOptions& adapters, const ProgramFromChip& how,
+                 const RegisterImage& image, const ProgrammedReport& report = nullptr);
 
 // Reads the chip on the chosen adapter, lets `change` turn what it holds into the configuration to
 // write (an exit code from `change` stops the run with nothing written; it has reported why),

@@ -6,8 +6,9 @@
 #include <cmath>
 
 namespace {
-const QCommandLineOption RefOption("ref", "Reference frequency in Hz, 1000000..200000000.", "HZ",
-                                   "10000000");
+const QCommandLineOption RefOption(
+    "ref", "Reference frequency in whole Hz (k or M may follow), 1000000..200000000.", "HZ",
+    "10000000");
 const QCommandLineOption ExtendedOption("extended", "The extended PLL range, 25..450 MHz.");
 }  // namespace
 

@@ -6,6 +6,9 @@
 
 #include <QStringList>
 
+#include <pthread.h>
+#include <signal.h>
+
 std::optional<int> loadInputFile(const QString& path, const CliContext& cli,
                                  RegisterFileContents& contents) {
     if (path.isEmpty())
@@ -35,10 +38,37 @@ std::optional<int> checkOutputFile(const QString& path, const CliContext& cli) {
     return std::nullopt;
 }
 
+namespace {
+// Holds the signals that end a command from the keyboard or a supervisor until it goes out of
+// scope; one that came meanwhile is delivered then.
+class InterruptionsHeld {
+public:
+    InterruptionsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~InterruptionsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+}  // namespace
+
 std::optional<int> saveOutputFile(const QString& path, const CliContext& cli,
-                                  const RegisterFileContents& contents) {
+                                  const RegisterFileContents& contents,
+                                  const std::function<void()>& beforeCommit) {
     QString reason;
-    if (!saveRegisterFileAt(path, contents, reason))
+    bool saved = false;
+    {
+        const InterruptionsHeld held;
+        saved = saveRegisterFileAt(path, contents, reason, beforeCommit);
+    }
+    if (!saved)
         return cli.fail(
             ExitCode::Usage,
             QStringLiteral("%1 could not be saved: %2").arg(printableText(path), reason));

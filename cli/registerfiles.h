@@ -4,6 +4,7 @@
 #include "cli/context.h"
 #include "files/registerfile.h"
 
+#include <functional>
 #include <optional>
 
 // Register files named on the command line. Each returns std::nullopt when the command may go
@@ -18,5 +19,9 @@ std::optional<int> loadFileArgument(const QStringList& positional, const char* c
 // Checked before anything else happens: an existing file that is not a register file is never
 // overwritten.
 std::optional<int> checkOutputFile(const QString& path, const CliContext& cli);
+// SIGINT, SIGTERM and SIGHUP wait while the file is written and takes its name: an interruption
+// takes effect once the new file is whole, and no temporary file is left beside it. `beforeCommit`
+// is saveRegisterFileAt's.
 std::optional<int> saveOutputFile(const QString& path, const CliContext& cli,
-                                  const RegisterFileContents& contents);
+                                  const RegisterFileContents& contents,
+                                  const std::function<void()>& beforeCommit = nullptr);

@@ -39,14 +39,15 @@ int runShowCommand(const QStringList& arguments, const CliContext& cli) {
     image.bytes = contents.registers;
     const bool extended = contents.flags & RegisterFileFlag::PllExtended;
     if (jsonRequested(parser)) {
-        QJsonObject document = configurationJson(image, contents.fRef, extended);
+        QJsonObject document = configurationJson(image, contents.fRef, extended, board);
         document.insert("file", parser.positionalArguments().first());
         document.insert("targets", targetsJson(contents));
         document.insert("findings", findingsJson(checkChipRules(image, contents.fRef, board)));
         printJson(cli, document);
         return ExitCode::Done;
     }
-    for (const QString& line : describeConfiguration(image, contents.fRef, pllRangeFor(extended)))
+    for (const QString& line :
+         describeConfiguration(image, contents.fRef, pllRangeFor(extended), board))
         cli.out << line << '\n';
     for (const QString& line : describeFindings(checkChipRules(image, contents.fRef, board)))
         cli.out << line << '\n';

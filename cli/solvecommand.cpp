@@ -76,26 +76,32 @@ bool solveAsWindow(const SolveRequest& r, RegisterImage& image, SolveReport& rep
         report.line += QString::asprintf("  DIV2 %d", s.divider2);
     report.line += QString::asprintf("  iterations %d", s.iterations);
     report.json = QJsonObject{
-        {"solver", "window"},         {"p", s.pTotal}, {"q", s.qTotal}, {"div1", s.divider1},
+        {"solver", "window"},         {"p", s.pTotal}, {"q", s.qTotal}, {"div1n", s.divider1},
         {"iterations", s.iterations},
     };
     if (r.f2Given)
-        report.json.insert("div2", s.divider2);
+        report.json.insert("div2n", s.divider2);
     return true;
+}
+
+// The planner's request for LCLK1 (and LCLK2) on `current`.
+PlanRequest optimalRequest(const SolveRequest& r, const BoardFacts& board,
+                           const RegisterImage& current) {
+    PlanRequest request;
+    request.referenceHz = r.reference.hz;
+    request.board = board;
+    request.current = current;
+    request.targets[0] = {true, r.f1, std::nullopt};
+    if (r.f2Given)
+        request.targets[1] = {true, r.f2, std::nullopt};
+    return request;
 }
 
 // The planner with LCLK1 (and LCLK2) as its targets, on the image: the outputs the solve does not
 // name keep their routes. Returns the error line of a request the planner refuses, else empty.
 QString solveOptimally(const SolveRequest& r, const BoardFacts& board, RegisterImage& image,
                        SolveReport& report) {
-    PlanRequest request;
-    request.referenceHz = r.reference.hz;
-    request.board = board;
-    request.current = image;
-    request.targets[0] = {true, r.f1, std::nullopt};
-    if (r.f2Given)
-        request.targets[1] = {true, r.f2, std::nullopt};
-    const Plan plan = planOutputs(request);
+    const Plan plan = planOutputs(optimalRequest(r, board, image));
     if (!plan.found)
         return plan.problem;
     applyPlan(plan, image);
@@ -113,13 +119,13 @@ QString solveOptimally(const SolveRequest& r, const BoardFacts& board, RegisterI
         const char* source = b.fromReference ? "reference" : "PLL";
         report.line += QString::asprintf("  %sN %d from the %s", name, b.n, source);
         const QString key = QString::fromLatin1(name).toLower();
-        report.json.insert(key, b.n);
+        report.json.insert(key + QStringLiteral("n"), b.n);
         report.json.insert(key + QStringLiteral("Source"), source);
     };
     bank("DIV1", plan.div1);
     bank("DIV2", plan.div2);
     report.line += QString::asprintf("  PLL settings searched %lld", plan.pllSettingsExamined);
-    report.json.insert("pllSettingsSearched", double(plan.pllSettingsExamined));
+    report.json.insert("pllSettingsExamined", double(plan.pllSettingsExamined));
     return QString();
 }
 
@@ -144,172 +150,233 @@ std::optional<int> readPreference(const QString& text, bool f2Given, const CliCo
             QStringLiteral("--prefer %1 needs --f2: without it F2 follows F1").arg(text));
     return std::nullopt;
 }
-}  // namespace
 
-int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
-    QCommandLineParser parser;
+// What solve was asked, read from its options.
+struct SolveOptions {
+    SolveRequest request;
+    BoardFacts board;
+    AdapterOptions adapters;
+    bool json = false;
+    bool write = false;
+    bool verify = true;
+    bool force = false;
+    std::optional<QString> outputPath;  // -o
+};
+
+const QCommandLineOption F1Option("f1", "Target of LCLK1 in Hz (k or M may follow).", "HZ");
+const QCommandLineOption F2Option("f2",
+                                  "Target of LCLK2 in Hz (k or M may follow); without it F2 "
+                                  "follows F1.",
+                                  "HZ");
+const QCommandLineOption PreferOption(
+    "prefer",
+    "The window's preference boxes: f1 (\"F1 preferred\", the window's default), f2, both "
+    "or none; f2 and both need --f2.",
+    "f1|f2|both|none", "f1");
+const QCommandLineOption OptimalOption(
+    "optimal", "The planner's exhaustive search over the settings the chip's rules allow.");
+const QCommandLineOption OutputOption({"o", "output"}, "Saves the result as a register file.",
+                                      "FILE");
+const QCommandLineOption WriteOption("write", "Programs the chip with the result, as write does.");
+const QCommandLineOption NoVerifyOption("no-verify", "With --write: skips the read-back.");
+
+void addSolveOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
         "Finds P, Q and the dividers for F1 on LCLK1 (and F2 on LCLK2) with the window's solver, "
         "or with --optimal by the planner (as plan LCLK1=F1 LCLK2=F2 does). The result turns LCLK1 "
         "(and LCLK2) on. The findings of the chip's rules (see check) follow on stderr; with "
         "--write, a result that breaks a rule is not written unless --force is given.");
-    const QCommandLineOption f1Option("f1", "Target of LCLK1 in Hz.", "HZ");
-    const QCommandLineOption f2Option("f2", "Target of LCLK2 in Hz; without it F2 follows F1.",
-                                      "HZ");
-    const QCommandLineOption preferOption(
-        "prefer",
-        "The window's preference boxes: f1 (\"F1 preferred\", the window's default), f2, both "
-        "or none; f2 and both need --f2.",
-        "f1|f2|both|none", "f1");
-    const QCommandLineOption optimal(
-        "optimal", "The planner's exhaustive search over the settings the chip's rules allow.");
-    const QCommandLineOption output({"o", "output"}, "Saves the result as a register file.",
-                                    "FILE");
-    const QCommandLineOption write("write", "Programs the chip with the result, as write does.");
-    const QCommandLineOption noVerify("no-verify", "With --write: skips the read-back.");
-    for (const QCommandLineOption& o :
-         {f1Option, f2Option, preferOption, optimal, output, write, noVerify})
+    for (const QCommandLineOption& o : {F1Option, F2Option, PreferOption, OptimalOption,
+                                        OutputOption, WriteOption, NoVerifyOption})
         parser.addOption(o);
     addReferenceOptions(parser);
     addBoardOptions(parser);
     addForceOption(parser);
     addAdapterOptions(parser, false);
     addJsonOption(parser);
+}
+
+// --f1 and --f2.
+std::optional<int> readTargets(const QCommandLineParser& parser, const CliContext& cli,
+                               SolveRequest& request) {
+    const std::optional<double> f1 = parseFrequency(parser.value(F1Option));
+    if (!f1)
+        return cli.fail(ExitCode::Usage,
+                        QStringLiteral("--f1 takes a positive frequency in Hz, not \"%1\"")
+                            .arg(parser.value(F1Option)));
+    request.f1 = *f1;
+    request.f2Given = parser.isSet(F2Option);
+    if (request.f2Given) {
+        const std::optional<double> f2 = parseFrequency(parser.value(F2Option));
+        if (!f2)
+            return cli.fail(ExitCode::Usage,
+                            QStringLiteral("--f2 takes a positive frequency in Hz, not \"%1\"")
+                                .arg(parser.value(F2Option)));
+        request.f2 = *f2;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> readSolveOptions(const QCommandLineParser& parser, const CliContext& cli,
+                                    SolveOptions& o) {
+    if (!parser.positionalArguments().isEmpty())
+        return cli.fail(ExitCode::Usage, QStringLiteral("solve takes no arguments"));
+    if (!parser.isSet("ref") || !parser.isSet(F1Option))
+        return cli.fail(ExitCode::Usage, QStringLiteral("solve needs --ref and --f1"));
+    SolveRequest& request = o.request;
+    if (std::optional<int> failed = readReferenceOptions(parser, cli, request.reference))
+        return failed;
+    if (std::optional<int> failed = readTargets(parser, cli, request))
+        return failed;
+    request.optimal = parser.isSet(OptimalOption);
+    if (request.optimal && parser.isSet(PreferOption))
+        return cli.fail(ExitCode::Usage,
+                        QStringLiteral("--prefer steers the window's solver; --optimal always "
+                                       "seeks the least F1 error first"));
+    if (std::optional<int> failed =
+            readPreference(parser.value(PreferOption), request.f2Given, cli, request.prefer))
+        return failed;
+    if (std::optional<int> failed = readBoardOptions(parser, cli, o.board))
+        return failed;
+    if (std::optional<int> failed = readAdapterOptions(parser, cli, o.adapters))
+        return failed;
+    // A request the planner refuses is bad input, refused before anything touches a device;
+    // only what the chip holds is left for the planner to judge.
+    if (request.optimal) {
+        const QString problem = planRequestProblem(optimalRequest(request, o.board, {}));
+        if (!problem.isEmpty())
+            return cli.fail(ExitCode::Usage, problem);
+    }
+    o.json = jsonRequested(parser);
+    o.write = parser.isSet(WriteOption);
+    if (parser.isSet("log") && !o.write)
+        return cli.fail(ExitCode::Usage, QStringLiteral("--log needs --write"));
+    o.verify = !parser.isSet(NoVerifyOption);
+    o.force = forceGiven(parser);
+    if (parser.isSet(OutputOption)) {
+        o.outputPath = parser.value(OutputOption);
+        if (std::optional<int> failed = checkOutputFile(*o.outputPath, cli))
+            return failed;
+    }
+    return std::nullopt;
+}
+
+// The register file of a solve: the window loads it with its reference, targets and boxes.
+RegisterFileContents solutionFile(const SolveRequest& request, const RegisterImage& image) {
+    RegisterFileContents contents;
+    contents.registers = image.bytes;
+    contents.fRef = request.reference.hz;
+    contents.flags = (request.reference.extended ? RegisterFileFlag::PllExtended : 0) |
+                     (request.f2Given ? RegisterFileFlag::F2Enabled : 0);
+    if (!request.optimal) {  // the window's boxes, so that the window solves alike
+        contents.flags |= (request.prefer.f1 ? RegisterFileFlag::F1Preferred : 0) |
+                          (request.prefer.f2 ? RegisterFileFlag::F2Preferred : 0);
+    }
+    contents.f1Number = contents.targetF1 = request.f1;
+    contents.f2Number = contents.targetF2 = request.f2Given ? request.f2 : request.f1;
+    return contents;
+}
+
+// Solves on `image`, turns the solved outputs on, prints the result (unless --json) and saves
+// it with -o. Returns the exit code of a failure; the document gets the result.
+std::optional<int> solveAndSave(const SolveOptions& o, const CliContext& cli, RegisterImage& image,
+                                QJsonObject& document) {
+    const SolveRequest& request = o.request;
+    SolveReport report;
+    if (request.optimal) {
+        const QString refused = solveOptimally(request, o.board, image, report);
+        if (!refused.isEmpty())
+            return cli.fail(ExitCode::Usage, refused);
+    } else if (!solveAsWindow(request, image, report)) {
+        return cli.fail(ExitCode::Failure, QStringLiteral("no solution for these targets"));
+    }
+    // What a user expects: the solved outputs are on.
+    Field::setOutputEnables(image, Field::outputEnables(image) | (request.f2Given ? 3 : 1));
+    QString line1;
+    QString line2;
+    QJsonArray outputs{outputResult(image, request.reference.hz, 0, request.f1, line1)};
+    if (request.f2Given)
+        outputs.append(outputResult(image, request.reference.hz, 1, request.f2, line2));
+    document = report.json;
+    document.insert("outputs", outputs);
+    document.insert("warnings",
+                    report.warning.isEmpty() ? QJsonArray() : QJsonArray{report.warning});
+    if (!o.json) {
+        cli.out << report.line << '\n' << line1 << '\n';
+        if (request.f2Given)
+            cli.out << line2 << '\n';
+        cli.out.flush();
+        if (!report.warning.isEmpty())
+            cli.err << report.warning << Qt::endl;
+    }
+    if (!o.outputPath)
+        return std::nullopt;
+    if (std::optional<int> failed =
+            saveOutputFile(*o.outputPath, cli, solutionFile(request, image)))
+        return failed;
+    if (!o.json)
+        cli.out << "Saved " << printableText(*o.outputPath) << Qt::endl;
+    document.insert("saved", *o.outputPath);
+    return std::nullopt;
+}
+
+// Without --write: from the window's start-up image; the findings are told, never refused.
+int solveWithoutChip(const SolveOptions& o, const CliContext& cli) {
+    RegisterImage image;
+    image.applyStartupDefaults();
+    QJsonObject document;
+    if (const std::optional<int> failed = solveAndSave(o, cli, image, document))
+        return *failed;
+    if (o.json) {
+        document.insert("findings",
+                        findingsJson(checkChipRules(image, o.request.reference.hz, o.board)));
+        printJson(cli, document);
+    } else {
+        reportFindings(image, o.request.reference.hz, o.board, cli.err);
+    }
+    return ExitCode::Done;
+}
+
+// With --write: the chip's own configuration is the base, so that what the solve leaves alone
+// stays.
+int solveOnChip(const SolveOptions& o, const CliContext& cli) {
+    ProgramFromChip how;
+    how.verify = o.verify;
+    how.force = o.force;
+    how.json = o.json;
+    how.referenceHz = o.request.reference.hz;
+    how.board = o.board;
+    how.programmedNote = o.json ? nullptr : &cli.out;
+    QJsonObject document;
+    const int code = programFromChip(cli, o.adapters, how, [&](RegisterImage& image) {
+        const std::optional<int> failed = solveAndSave(o, cli, image, document);
+        if (!failed)
+            document.insert("findings",
+                            findingsJson(checkChipRules(image, o.request.reference.hz, o.board)));
+        return failed;
+    });
+    if (code != ExitCode::Done)
+        return code;
+    if (o.json) {
+        document.insert("programmed", true);
+        document.insert("verified", how.verify);
+        printJson(cli, document);
+    }
+    return ExitCode::Done;
+}
+}  // namespace
+
+int runSolveCommand(const QStringList& arguments, const CliContext& cli) {
+    QCommandLineParser parser;
+    addSolveOptions(parser);
     if (std::optional<int> done = parseCommand(parser,
                                                "solve --ref HZ --f1 HZ [--f2 HZ] [--prefer WHICH] "
                                                "[--extended] [--optimal] [-o FILE] [--write] "
                                                "[--json]",
                                                arguments, cli))
         return *done;
-    if (!parser.positionalArguments().isEmpty())
-        return cli.fail(ExitCode::Usage, QStringLiteral("solve takes no arguments"));
-    if (!parser.isSet("ref") || !parser.isSet(f1Option))
-        return cli.fail(ExitCode::Usage, QStringLiteral("solve needs --ref and --f1"));
-    SolveRequest request;
-    if (std::optional<int> failed = readReferenceOptions(parser, cli, request.reference))
+    SolveOptions options;
+    if (std::optional<int> failed = readSolveOptions(parser, cli, options))
         return *failed;
-    const std::optional<double> f1 = parseFrequency(parser.value(f1Option));
-    if (!f1)
-        return cli.fail(ExitCode::Usage,
-                        QStringLiteral("--f1 takes a positive frequency in Hz, not \"%1\"")
-                            .arg(parser.value(f1Option)));
-    request.f1 = *f1;
-    request.f2Given = parser.isSet(f2Option);
-    if (request.f2Given) {
-        const std::optional<double> f2 = parseFrequency(parser.value(f2Option));
-        if (!f2)
-            return cli.fail(ExitCode::Usage,
-                            QStringLiteral("--f2 takes a positive frequency in Hz, not \"%1\"")
-                                .arg(parser.value(f2Option)));
-        request.f2 = *f2;
-    }
-    request.optimal = parser.isSet(optimal);
-    if (request.optimal && parser.isSet(preferOption))
-        return cli.fail(ExitCode::Usage,
-                        QStringLiteral("--prefer steers the window's solver; --optimal always "
-                                       "seeks the least F1 error first"));
-    if (std::optional<int> failed =
-            readPreference(parser.value(preferOption), request.f2Given, cli, request.prefer))
-        return *failed;
-    BoardFacts board;
-    if (std::optional<int> failed = readBoardOptions(parser, cli, board))
-        return *failed;
-    AdapterOptions adapterOptions;
-    if (std::optional<int> failed = readAdapterOptions(parser, cli, adapterOptions))
-        return *failed;
-    const bool json = jsonRequested(parser);
-    const QString outputPath = parser.value(output);
-    if (parser.isSet(output))
-        if (std::optional<int> failed = checkOutputFile(outputPath, cli))
-            return *failed;
-
-    QJsonObject document;
-    const auto solveAndSave = [&](RegisterImage& image) -> std::optional<int> {
-        SolveReport report;
-        if (request.optimal) {
-            const QString refused = solveOptimally(request, board, image, report);
-            if (!refused.isEmpty())
-                return cli.fail(ExitCode::Usage, refused);
-        } else if (!solveAsWindow(request, image, report)) {
-            return cli.fail(ExitCode::Failure, QStringLiteral("no solution for these targets"));
-        }
-        // What a user expects: the solved outputs are on.
-        Field::setOutputEnables(image, Field::outputEnables(image) | (request.f2Given ? 3 : 1));
-        QString line1;
-        QString line2;
-        QJsonArray outputs{outputResult(image, request.reference.hz, 0, request.f1, line1)};
-        if (request.f2Given)
-            outputs.append(outputResult(image, request.reference.hz, 1, request.f2, line2));
-        document = report.json;
-        document.insert("outputs", outputs);
-        document.insert("warnings",
-                        report.warning.isEmpty() ? QJsonArray() : QJsonArray{report.warning});
-        if (!json) {
-            cli.out << report.line << '\n' << line1 << '\n';
-            if (request.f2Given)
-                cli.out << line2 << '\n';
-            cli.out.flush();
-            if (!report.warning.isEmpty())
-                cli.err << report.warning << Qt::endl;
-        }
-        if (!parser.isSet(output))
-            return std::nullopt;
-        RegisterFileContents contents;
-        contents.registers = image.bytes;
-        contents.fRef = request.reference.hz;
-        contents.flags = (request.reference.extended ? RegisterFileFlag::PllExtended : 0) |
-                         (request.f2Given ? RegisterFileFlag::F2Enabled : 0);
-        if (!request.optimal) {  // the window's boxes, so that the window solves alike
-            contents.flags |= (request.prefer.f1 ? RegisterFileFlag::F1Preferred : 0) |
-                              (request.prefer.f2 ? RegisterFileFlag::F2Preferred : 0);
-        }
-        contents.f1Number = contents.targetF1 = request.f1;
-        contents.f2Number = contents.targetF2 = request.f2Given ? request.f2 : request.f1;
-        if (std::optional<int> failed = saveOutputFile(outputPath, cli, contents))
-            return failed;
-        if (!json)
-            cli.out << "Saved " << printableText(outputPath) << Qt::endl;
-        document.insert("saved", outputPath);
-        return std::nullopt;
-    };
-
-    if (!parser.isSet(write)) {
-        RegisterImage image;
-        image.applyStartupDefaults();
-        if (const std::optional<int> failed = solveAndSave(image))
-            return *failed;
-        // Nothing is programmed: the findings are told, never refused.
-        if (json) {
-            document.insert("findings",
-                            findingsJson(checkChipRules(image, request.reference.hz, board)));
-            printJson(cli, document);
-        } else {
-            reportFindings(image, request.reference.hz, board, cli.err);
-        }
-        return ExitCode::Done;
-    }
-
-    // The chip's own configuration is the base, so that what the solve leaves alone stays.
-    ProgramFromChip how;
-    how.verify = !parser.isSet(noVerify);
-    how.force = forceGiven(parser);
-    how.json = json;
-    how.referenceHz = request.reference.hz;
-    how.board = board;
-    how.programmedNote = json ? nullptr : &cli.out;
-    const int code = programFromChip(cli, adapterOptions, how, [&](RegisterImage& image) {
-        const std::optional<int> failed = solveAndSave(image);
-        if (!failed)
-            document.insert("findings",
-                            findingsJson(checkChipRules(image, request.reference.hz, board)));
-        return failed;
-    });
-    if (code != ExitCode::Done)
-        return code;
-    if (json) {
-        document.insert("programmed", true);
-        document.insert("verified", how.verify);
-        printJson(cli, document);
-    }
-    return ExitCode::Done;
+    return options.write ? solveOnChip(options, cli) : solveWithoutChip(options, cli);
 }

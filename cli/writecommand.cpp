@@ -3,9 +3,7 @@
 #include "cli/boardoptions.h"
 #include "cli/commands.h"
 #include "cli/programming.h"
-#include "cli/progressbar.h"
 #include "cli/registerfiles.h"
-#include "usb/chipprogram.h"
 #include "usb/deviceid.h"
 
 int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
@@ -35,24 +33,19 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
         return *failed;
     RegisterImage image;
     image.bytes = contents.registers;
-    // Refused before any adapter is opened: nothing reaches the chip.
-    if (std::optional<int> refused =
-            refuseBrokenRules(image, contents.fRef, board, forceGiven(parser), cli))
-        return *refused;
-    const bool verify = !parser.isSet(noVerify);
-
-    ProgressBar bar(cli.err, cli.env.stderrIsTerminal);
-    return runOnAdapters(cli, adapterOptions, &bar,
-                         [&](AdapterConnection& c, const ListedDevice& adapter, QString& text) {
-                             const bool ok = programChip(c, image, verify, true, cli, text);
-                             bar.finish();
-                             if (ok && !adapterOptions.all) {
-                                 cli.out << "Wrote " << SafeWriteOrder.size() << " registers to "
-                                         << deviceIdentification(adapter.info)
-                                         << QString::asprintf(" at 0x%02X", c.i2cAddress)
-                                         << (verify ? ", verified." : ", not verified.")
-                                         << Qt::endl;
-                             }
-                             return ok;
-                         });
+    ProgramFromChip how;
+    how.verify = !parser.isSet(noVerify);
+    how.force = forceGiven(parser);
+    how.referenceHz = contents.fRef;
+    how.board = board;
+    how.file = parser.positionalArguments().first();
+    return programImage(cli, adapterOptions, how, image,
+                        [&](const AdapterConnection& c, const ListedDevice& adapter) {
+                            if (adapterOptions.all)
+                                return;  // the --all line says it
+                            cli.out << "Wrote " << SafeWriteOrder.size() << " registers to "
+                                    << deviceIdentification(adapter.info)
+                                    << QString::asprintf(" at 0x%02X", c.i2cAddress)
+                                    << (how.verify ? ", verified." : ", not verified.") << Qt::endl;
+                        });
 }

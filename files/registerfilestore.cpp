@@ -40,8 +40,8 @@ bool mayReplaceWithRegisterFile(const QString& path, QString& reason) {
 // QSaveFile writes beside the file and renames at commit. Unbuffered, because a buffered
 // QFileDevice can lose the tail of a short write (a full disk, a size limit) without reporting
 // it, and the commit would then install a truncated file.
-bool saveRegisterFileAt(const QString& path, const RegisterFileContents& contents,
-                        QString& reason) {
+bool saveRegisterFileAt(const QString& path, const RegisterFileContents& contents, QString& reason,
+                        const std::function<void()>& beforeCommit) {
     // QSaveFile would warn on stderr about a missing name before it failed.
     if (path.isEmpty()) {
         reason = QStringLiteral("the file name is empty");
@@ -49,8 +49,11 @@ bool saveRegisterFileAt(const QString& path, const RegisterFileContents& content
     }
     const QByteArray bytes = encodeRegisterFile(contents);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, bytes) ||
-        !file.commit()) {
+    const bool written =
+        file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeAll(file, bytes);
+    if (written && beforeCommit)
+        beforeCommit();
+    if (!written || !file.commit()) {
         reason = file.errorString();
         return false;
     }

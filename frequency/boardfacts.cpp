@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "frequency/boardfacts.h"
 
+#include <cmath>
+
 QString partGradeName(PartGrade grade) {
     return grade == PartGrade::Industrial ? QStringLiteral("industrial")
                                           : QStringLiteral("commercial");
@@ -34,4 +36,16 @@ std::optional<ReferenceKind> referenceKindNamed(const QString& name) {
         if (name == referenceKindName(kind))
             return kind;
     return std::nullopt;
+}
+
+QString boardLoadName(double pf) {
+    return QString::number(pf, 'g', 6);
+}
+
+std::optional<double> boardLoadNamed(const QString& name) {
+    bool ok = false;
+    const double pf = name.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(pf) || pf < 0 || pf > MaxBoardLoadPf)
+        return std::nullopt;
+    return pf;
 }

@@ -86,6 +86,10 @@ HzRange referenceRange(ReferenceKind kind) {
                                               : ChipLimits::CrystalReference;
 }
 
+double crystalLoadPf(int capLoad, const BoardFacts& board) {
+    return capLoad * ChipLimits::CapLoadStepPf + ChipLimits::OnChipLoadPf + board.boardLoadPf;
+}
+
 double outputMaximumHz(int output, const BoardFacts& board) {
     const bool lclk = output >= 0 && output < 4;
     return lclk && board.supply == LclkSupply::V2_5 ? ChipLimits::OutputMaxLclkAt2V5Hz

@@ -22,6 +22,7 @@ struct BoardFacts {
     PartGrade grade = PartGrade::Commercial;
     LclkSupply supply = LclkSupply::V3_3;
     ReferenceKind reference = ReferenceKind::Crystal;
+    double boardLoadPf = 2;  // the board's own load on the crystal: pads, traces
 };
 
 // A closed frequency range in hertz.
@@ -47,6 +48,10 @@ constexpr double OutputMaxLclkAt2V5Hz = 166.6e6;  // LCLK1..LCLK4 on a 2.5 V sup
 constexpr double OutputMinHz = 80e3;
 constexpr HzRange CrystalReference{8e6, 30e6};
 constexpr HzRange DrivenReference{1e6, 133e6};
+// The crystal's load: CAPLOAD steps of CapLoadStepPf on top of the chip's own OnChipLoadPf, plus
+// the board's (BoardFacts::boardLoadPf).
+constexpr double CapLoadStepPf = 0.09375;
+constexpr double OnChipLoadPf = 6;
 
 // The charge pump that P needs: the first band whose last P is at least P.
 struct PumpBand {
@@ -60,6 +65,8 @@ constexpr std::array<PumpBand, 5> PumpBands{{{44, 0}, {479, 1}, {639, 2}, {799, 
 HzRange vcoRange(PartGrade grade);
 HzRange referenceRange(ReferenceKind kind);
 double outputMaximumHz(int output, const BoardFacts& board);  // output 0 = LCLK1 .. 5 = CLK6
+// The load a crystal sees for a CAPLOAD value on this board, in pF.
+double crystalLoadPf(int capLoad, const BoardFacts& board);
 // The pump that P needs, or -1 for a P outside PTotalMin..PTotalMax.
 int requiredChargePump(int pTotal);
 // Whether a crosspoint code may divide by a bank whose DIVxN is `n`: code 1 and 4 need

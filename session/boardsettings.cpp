@@ -10,6 +10,7 @@ const char* const GradeKey = "board/grade";
 const char* const SupplyKey = "board/supply";
 const char* const ReferenceKey = "board/reference";
 const char* const LiveWritesKey = "window/writeChangesAtOnce";
+const char* const LoadKey = "board/loadPf";
 
 // Named explicitly, so the file does not depend on what the application calls itself.
 const char* const Organization = "Vantrel";
@@ -23,6 +24,8 @@ BoardFacts readBoardFacts(const QSettings& settings) {
     board.supply = lclkSupplyNamed(settings.value(SupplyKey).toString()).value_or(defaults.supply);
     board.reference =
         referenceKindNamed(settings.value(ReferenceKey).toString()).value_or(defaults.reference);
+    board.boardLoadPf =
+        boardLoadNamed(settings.value(LoadKey).toString()).value_or(defaults.boardLoadPf);
     return board;
 }
 
@@ -30,6 +33,7 @@ void writeBoardFacts(QSettings& settings, const BoardFacts& board) {
     settings.setValue(GradeKey, partGradeName(board.grade));
     settings.setValue(SupplyKey, lclkSupplyName(board.supply));
     settings.setValue(ReferenceKey, referenceKindName(board.reference));
+    settings.setValue(LoadKey, boardLoadName(board.boardLoadPf));
     settings.sync();
 }
 

@@ -6,8 +6,8 @@
 class QSettings;
 
 // The board facts the window checks the chip's rules with, kept in the user's settings between
-// runs ("board/grade", "board/supply", "board/reference"). A missing or unknown value reads as
-// the default fact, so a damaged settings file never stops the window.
+// runs ("board/grade", "board/supply", "board/reference", "board/loadPf"). A missing or unknown
+// value reads as the default fact, so a damaged settings file never stops the window.
 BoardFacts readBoardFacts(const QSettings& settings);
 void writeBoardFacts(QSettings& settings, const BoardFacts& board);
 

@@ -35,7 +35,8 @@ bool verify(Session& s, const std::vector<quint8>& written) {
         s.log.add(std::move(entry));
     }
     if (!differences.empty()) {
-        s.status.show({ReportKind::Error, verifyFailureText(differences.size())});
+        s.status.show(
+            {ReportKind::Error, verifyFailureText(differences.size(), SafeWriteOrder.size())});
         return false;
     }
     s.status.show({ReportKind::Info, QStringLiteral("Info: Wrote %1 registers to %2")

@@ -34,8 +34,8 @@ expect() {
     fi
 }
 
-expect "--help --version check export list plan read show solve write" ""
-expect "show solve" "s"
+expect "--help --version check diff export get list plan read set show solve write" ""
+expect "set show solve" "s"
 expect "--version" "--v"
 expect "--prefer" "solve" "--pr"
 expect "both f1 f2 none" "solve" "--ref" "10000000" "--prefer" ""
@@ -43,11 +43,21 @@ expect "f1 f2" "solve" "--prefer" "f"
 expect "json" "export" "$scratch/board.cy22150.bin" "--format" "j"
 expect "" "solve" "--ref" ""
 expect "--help --json" "list" "--"
-expect "--address --all --device --driven --extended --grade --help --json --output --ref --supply" "read" "--"
-expect "--address --all --device --driven --extended --grade --help --json --output --ref --supply -h -o" "read" "-"
+expect "--address --all --board-load --device --driven --extended --grade --help --json --output --ref --supply" "read" "--"
+expect "--address --all --board-load --device --driven --extended --grade --help --json --output --ref --supply -h -o" "read" "-"
 expect "$scratch/board.cy22150.bin" "read" "-o" "$scratch/b"
 expect "$scratch/board.cy22150.bin" "show" "--json" "$scratch/b"
 expect "$scratch/board.cy22150.bin $scratch/other.txt" "write" "$scratch/"
+expect "commercial industrial" "check" "--grade" ""
+expect "industrial" "solve" "--grade" "i"
+expect "2.5 3.3" "plan" "--supply" ""
+expect "CLK5= CLK6= LCLK1= LCLK2= LCLK3= LCLK4=" "plan" "--ref" "10M" ""
+expect "LCLK2= LCLK3= LCLK4=" "plan" "--ref" "10M" "lclk1=25M" "LCLK"
+expect "$scratch/board.cy22150.bin" "diff" "$scratch/b"
+# --transport, where the commands take it, offers its choices.
+if "$program" read --help | grep -q -- "--transport"; then
+    expect "auto i2c-dev usb" "read" "--transport" ""
+fi
 
 # Every option that a command's help lists is offered after "--".
 for command in $(_vantrel_cli_commands "$program"); do

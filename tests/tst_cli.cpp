@@ -3,6 +3,7 @@
 // several adapters, exit codes, refused inputs and the exact texts of show, export and list.
 
 #include "cli/cli.h"
+#include "cli/registerfiles.h"
 #include "files/registerfile.h"
 #include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
@@ -19,6 +20,10 @@
 
 #include <map>
 #include <memory>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(SimFault)
 
@@ -154,6 +159,15 @@ void checkOpenTransfer(const SimTransfer& t, int address) {
     QCOMPARE(int(t.length), 0);
 }
 
+// stdout as the one JSON document it must be, nothing before or after it.
+QJsonDocument parseJson(const QString& out) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning("not one JSON document: %s", qPrintable(error.errorString()));
+    return document;
+}
+
 // Only one line, and it starts "Error: ".
 bool oneErrorLine(const QString& err) {
     return err.startsWith("Error: ") && err.count('\n') == 1 && err.endsWith('\n');
@@ -180,9 +194,13 @@ private slots:
     void progressBarOnlyOnATerminal();
     void exitCodesAndErrorLines_data();
     void exitCodesAndErrorLines();
+    void badInputTouchesNoDevice_data();
+    void badInputTouchesNoDevice();
     void refusedOutputFileIsNeverOverwritten_data();
     void refusedOutputFileIsNeverOverwritten();
     void showDecodesAKnownFile();
+    void capLoadIsShownAsTheCrystalLoad_data();
+    void capLoadIsShownAsTheCrystalLoad();
     void exportFormats_data();
     void exportFormats();
     void solveMatchesTheWindowsSolver_data();
@@ -200,6 +218,10 @@ private slots:
     void planSavesAFileTheWindowLoads();
     void planWriteProgramsTheChipInTheSafeOrder();
     void planWriteKeepsWhatIsNotNamedOrTurnsItOff();
+    void everyFrequencyTakesOneGrammar_data();
+    void everyFrequencyTakesOneGrammar();
+    void interruptedSaveLeavesNoTemporaryFile_data();
+    void interruptedSaveLeavesNoTemporaryFile();
     void listNamesEveryDeviceAndMarksAdapters();
     void helpDescribesEachCommand_data();
     void helpDescribesEachCommand();
@@ -212,6 +234,16 @@ private slots:
     void showJson();
     void readJson();
     void solveJson();
+    void logRecordsWhatWasWritten_data();
+    void logRecordsWhatWasWritten();
+    void unwritableLogTouchesNoDevice();
+    void diffGetAndSet_data();
+    void diffGetAndSet();
+    void diffJson();
+    void jsonNamesAreTheOneVocabulary_data();
+    void jsonNamesAreTheOneVocabulary();
+    void jsonEscapesControlCharacters_data();
+    void jsonEscapesControlCharacters();
     void jsonFailureLeavesStdoutEmpty_data();
     void jsonFailureLeavesStdoutEmpty();
 };
@@ -570,6 +602,21 @@ void TestCli::exitCodesAndErrorLines_data() {
             << QString("Error: --ref takes whole hertz from 1000000 to 200000000, not \"%1\"")
                    .arg(ref);
     }
+    // One grammar: the suffix right after the number, k, K or M; nothing else.
+    for (const char* target : {"25 M", "25MHz", "25m", "M", "25G", "1e6k5"}) {
+        QTest::addRow("f1 %s", target)
+            << QStringList{"solve", "--ref", "10M", "--f1", target, "--write"} << true << 2
+            << QString("Error: --f1 takes a positive frequency in Hz, not \"%1\"").arg(target);
+    }
+    for (const char* ref : {"10 M", "10.0000005M", "0.5M", "201M"}) {
+        QTest::addRow("ref %s", ref)
+            << QStringList{"check", "--ref", ref} << true << 2
+            << QString("Error: --ref takes whole hertz from 1000000 to 200000000, not \"%1\"")
+                   .arg(ref);
+    }
+    QTest::newRow("solve --log without --write")
+        << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--log", "NOFILE"} << true << 2
+        << "Error: --log needs --write";
     QTest::newRow("solve without f1") << QStringList{"solve", "--ref", "10000000"} << true << 2
                                       << "Error: solve needs --ref and --f1";
     // plan's bad input: with --write, nothing is read or written.
@@ -631,6 +678,11 @@ void TestCli::exitCodesAndErrorLines_data() {
                            << "Error: --grade takes commercial or industrial, not \"military\"";
     QTest::newRow("supply") << QStringList{"write", good, "--supply", "5"} << true << 2
                             << "Error: --supply takes 3.3 or 2.5, not \"5\"";
+    for (const char* load : {"-1", "50.5", "2pF", "nan", ""}) {
+        QTest::addRow("board load %s", load)
+            << QStringList{"write", good, "--board-load", load} << true << 2
+            << QString("Error: --board-load takes 0 to 50 pF, not \"%1\"").arg(load);
+    }
     QTest::newRow("supply of show") << QStringList{"show", good, "--supply", "3,3"} << false << 2
                                     << "Error: --supply takes 3.3 or 2.5, not \"3,3\"";
     QTest::newRow("check, two files") << QStringList{"check", good, good} << false << 2
@@ -641,8 +693,21 @@ void TestCli::exitCodesAndErrorLines_data() {
     QTest::newRow("check, refused file")
         << QStringList{"check", bad} << true << 2
         << "Error: BAD could not be loaded: the file ends before its last field";
+    // check answers as diff(1): trouble, a device or transfer failure among it, is 2.
     QTest::newRow("check, no adapter")
-        << QStringList{"check"} << false << 1 << "Error: no i2c-tiny-usb adapter found";
+        << QStringList{"check"} << false << 2 << "Error: no i2c-tiny-usb adapter found";
+    QTest::newRow("check, chip absent")
+        << QStringList{"check", "--address", "0x10"} << true << 2
+        << "Error: reading the chip failed at the status query after setting the register "
+           "pointer: the chip at I2C address 0x10 did not acknowledge";
+    QTest::newRow("check, device absent") << QStringList{"check", "--device", "9:9"} << true << 2
+                                          << "Error: no device at 9:9 (see vantrel-cli list)";
+    // Bad usage is refused although a file needs no adapter.
+    QTest::newRow("check FILE, device form")
+        << QStringList{"check", good, "--device", "1-4"} << true << 2
+        << "Error: --device takes BUS:DEV, not \"1-4\"";
+    QTest::newRow("check FILE, address") << QStringList{"check", good, "--address", "0x80"} << true
+                                         << 2 << "Error: --address takes 0x00..0x7F, not \"0x80\"";
     QTest::newRow("check done") << QStringList{"check", good} << false << 0 << QString();
     QTest::newRow("show done") << QStringList{"show", good} << false << 0 << QString();
     QTest::newRow("write done") << QStringList{"write", good} << true << 0 << QString();
@@ -681,6 +746,44 @@ void TestCli::exitCodesAndErrorLines() {
     QVERIFY2(oneErrorLine(r.err), qPrintable(r.err));
     QCOMPARE(r.err, error + '\n');
     QCOMPARE(b.writesSeen(), 0);  // nothing reaches the chip after an error
+}
+
+// Bad usage or input is refused before any transfer, whatever else the command needs.
+void TestCli::badInputTouchesNoDevice_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("solve --optimal --write, target too low")
+        << QStringList{"solve", "--ref", "10M", "--f1", "32.768k", "--optimal", "--write"}
+        << "Error: the target 32.768 kHz of LCLK1 is outside 80 kHz..200 MHz, what it can give";
+    QTest::newRow("solve --optimal --write, crystal too fast")
+        << QStringList{"solve", "--ref", "48M", "--f1", "25M", "--optimal", "--write"}
+        << "Error: the reference must be whole hertz within 8 MHz..30 MHz for a crystal";
+    QTest::newRow("check FILE --device") << QStringList{"check", "GOOD", "--device", "4"}
+                                         << "Error: --device takes BUS:DEV, not \"4\"";
+    QTest::newRow("diff --address") << QStringList{"diff", "GOOD", "--address", "0x80"}
+                                    << "Error: --address takes 0x00..0x7F, not \"0x80\"";
+    QTest::newRow("get, two registers")
+        << QStringList{"get", "0x09", "0x0C"} << "Error: get takes one register";
+    QTest::newRow("set, bad value")
+        << QStringList{"set", "0x09", "x"} << "Error: VALUE takes 0x00..0xFF or 0..255, not \"x\"";
+    QTest::newRow("set, bad reference")
+        << QStringList{"set", "0x09", "0", "--ref", "25 M"}
+        << "Error: --ref takes whole hertz from 1000000 to 200000000, not \"25 M\"";
+}
+
+void TestCli::badInputTouchesNoDevice() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const QString good = b.writeFile("good.cy22150.bin", encodeRegisterFile(knownFile()));
+    arguments.replaceInStrings("GOOD", good);
+    b.usb.resetTransfers();
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err, error + '\n');
+    QCOMPARE(int(b.usb.transfers().size()), 0);
 }
 
 void TestCli::refusedOutputFileIsNeverOverwritten_data() {
@@ -736,7 +839,7 @@ void TestCli::showDecodesAKnownFile() {
                             "  charge pump   1\n"
                             "  DIV1N         8 from the PLL\n"
                             "  DIV2N         10 from the reference\n"
-                            "  CAPLOAD       64\n"
+                            "  CAPLOAD       64 (crystal load 14.00 pF)\n"
                             "  XDRV          2\n"
                             "Frequencies:\n"
                             "  reference     10000000.00000 Hz\n"
@@ -758,9 +861,49 @@ void TestCli::showDecodesAKnownFile() {
                             "  PLL range     normal\n"));
 }
 
+// CL = CAPLOAD x 0.09375 pF + 6 pF on the chip + the board's load (2 pF unless --board-load).
+void TestCli::capLoadIsShownAsTheCrystalLoad_data() {
+    QTest::addColumn<int>("capLoad");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<double>("pf");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("0, default board") << 0 << QStringList{} << 8.0 << "0 (crystal load 8.00 pF)";
+    QTest::newRow("64, default board")
+        << 64 << QStringList{} << 14.0 << "64 (crystal load 14.00 pF)";
+    QTest::newRow("32, no board load")
+        << 32 << QStringList{"--board-load", "0"} << 9.0 << "32 (crystal load 9.00 pF)";
+    QTest::newRow("255, 3.5 pF board")
+        << 255 << QStringList{"--board-load", "3.5"} << 33.40625 << "255 (crystal load 33.41 pF)";
+}
+
+void TestCli::capLoadIsShownAsTheCrystalLoad() {
+    QFETCH(int, capLoad);
+    QFETCH(QStringList, options);
+    QFETCH(double, pf);
+    QFETCH(QString, shown);
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    const RegisterFileContents file = knownFileWith({{0x13, capLoad}});
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, file.registers[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString path = b.writeFile("c.cy22150.bin", encodeRegisterFile(file));
+    for (const QStringList& command : {QStringList{"show", path}, QStringList{"read"}}) {
+        const Run text = b.run(command + options);
+        QCOMPARE(text.code, 0);
+        QVERIFY2(text.out.contains("\n  CAPLOAD       " + shown + "\n"), qPrintable(text.out));
+        const Run json = b.run(command + options + QStringList{"--json"});
+        const QJsonObject fields = parseJson(json.out).object().value("fields").toObject();
+        QCOMPARE(fields.value("capLoad").toInt(), capLoad);
+        QCOMPARE(fields.value("crystalLoadPf").toDouble(), pf);
+    }
+}
+
 void TestCli::exportFormats_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<RegisterChanges>("changes");  // to the known file
+    QTest::addColumn<QString>("err");              // the findings
     QTest::newRow("i2cset default") << QStringList{}
                                     << QString(
                                            "i2cset -y 1 0x69 0x0C 0x08\n"
@@ -773,7 +916,8 @@ void TestCli::exportFormats_data() {
                                            "i2cset -y 1 0x69 0x45 0x51\n"
                                            "i2cset -y 1 0x69 0x46 0xBF\n"
                                            "i2cset -y 1 0x69 0x47 0x10\n"
-                                           "i2cset -y 1 0x69 0x09 0x3F\n");
+                                           "i2cset -y 1 0x69 0x09 0x3F\n")
+                                    << RegisterChanges{} << QString();
     QTest::newRow("i2cset bus 7, 0x6a")
         << QStringList{"--format", "i2cset", "--bus", "7", "--address", "0x6a"}
         << QString(
@@ -787,7 +931,8 @@ void TestCli::exportFormats_data() {
                "i2cset -y 7 0x6A 0x45 0x51\n"
                "i2cset -y 7 0x6A 0x46 0xBF\n"
                "i2cset -y 7 0x6A 0x47 0x10\n"
-               "i2cset -y 7 0x6A 0x09 0x3F\n");
+               "i2cset -y 7 0x6A 0x09 0x3F\n")
+        << RegisterChanges{} << QString();
     QTest::newRow("c") << QStringList{"--format", "c"}
                        << QString(
                               "/* CY22150 at I2C address 0x69: {register, value} in write "
@@ -804,7 +949,8 @@ void TestCli::exportFormats_data() {
                               "    {0x46, 0xBF},\n"
                               "    {0x47, 0x10},\n"
                               "    {0x09, 0x3F},\n"
-                              "};\n");
+                              "};\n")
+                       << RegisterChanges{} << QString();
     QTest::newRow("json") << QStringList{"--format", "json"}
                           << QString(
                                  "{\"i2cAddress\":105,\"writes\":["
@@ -818,17 +964,82 @@ void TestCli::exportFormats_data() {
                                  "{\"register\":69,\"value\":81},"
                                  "{\"register\":70,\"value\":191},"
                                  "{\"register\":71,\"value\":16},"
-                                 "{\"register\":9,\"value\":63}]}");
+                                 "{\"register\":9,\"value\":63}]}")
+                          << RegisterChanges{} << QString();
+    // A setting that breaks the chip's rules is exported all the same, its findings told on stderr
+    // and, where the format has comments, in the output.
+    const QString findings =
+        "div2-half: error: LCLK4 uses DIV2CLK/2 with DIV2N = 10 (LCLK4, DIV2N)\n"
+        "div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 (CLK6, DIV2N)\n";
+    QTest::newRow("i2cset with findings")
+        << QStringList{}
+        << QString(
+               "# div2-half: error: LCLK4 uses DIV2CLK/2 with DIV2N = 10 "
+               "(LCLK4, DIV2N)\n"
+               "# div2-quarter: error: CLK6 uses DIV2CLK/4 with DIV2N = 10 "
+               "(CLK6, DIV2N)\n"
+               "i2cset -y 1 0x69 0x0C 0x08\n"
+               "i2cset -y 1 0x69 0x12 0x30\n"
+               "i2cset -y 1 0x69 0x13 0x40\n"
+               "i2cset -y 1 0x69 0x40 0xC4\n"
+               "i2cset -y 1 0x69 0x41 0x60\n"
+               "i2cset -y 1 0x69 0x42 0x08\n"
+               "i2cset -y 1 0x69 0x44 0x31\n"
+               "i2cset -y 1 0x69 0x45 0x51\n"
+               "i2cset -y 1 0x69 0x46 0xBF\n"
+               "i2cset -y 1 0x69 0x47 0x0A\n"
+               "i2cset -y 1 0x69 0x09 0x3F\n")
+        << RegisterChanges{{0x47, 0x0A}} << findings;
+    QTest::newRow("c, a warning with --driven")
+        << QStringList{"--format", "c", "--driven"}
+        << QString(
+               "/* capload-driven: warning: CAPLOAD is 64 with a driven clock; a driven clock "
+               "wants 0 (CAPLOAD) */\n"
+               "/* CY22150 at I2C address 0x69: {register, value} in write order. */\n"
+               "static const unsigned char cy22150_writes[11][2] = {\n"
+               "    {0x0C, 0x08},\n"
+               "    {0x12, 0x30},\n"
+               "    {0x13, 0x40},\n"
+               "    {0x40, 0xC4},\n"
+               "    {0x41, 0x60},\n"
+               "    {0x42, 0x08},\n"
+               "    {0x44, 0x31},\n"
+               "    {0x45, 0x51},\n"
+               "    {0x46, 0xBF},\n"
+               "    {0x47, 0x10},\n"
+               "    {0x09, 0x3F},\n"
+               "};\n")
+        << RegisterChanges{}
+        << "capload-driven: warning: CAPLOAD is 64 with a driven clock; a driven clock wants 0 "
+           "(CAPLOAD)\n";
+    QTest::newRow("json with findings: the document alone")
+        << QStringList{"--format", "json"}
+        << QString(
+               "{\"i2cAddress\":105,\"writes\":["
+               "{\"register\":12,\"value\":8},"
+               "{\"register\":18,\"value\":48},"
+               "{\"register\":19,\"value\":64},"
+               "{\"register\":64,\"value\":196},"
+               "{\"register\":65,\"value\":96},"
+               "{\"register\":66,\"value\":8},"
+               "{\"register\":68,\"value\":49},"
+               "{\"register\":69,\"value\":81},"
+               "{\"register\":70,\"value\":191},"
+               "{\"register\":71,\"value\":10},"
+               "{\"register\":9,\"value\":63}]}")
+        << RegisterChanges{{0x47, 0x0A}} << findings;
 }
 
 void TestCli::exportFormats() {
     QFETCH(QStringList, options);
     QFETCH(QString, text);
+    QFETCH(RegisterChanges, changes);
+    QFETCH(QString, err);
     Bench b;
-    const QString file = b.writeFile("e.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString file = b.writeFile("e.cy22150.bin", encodeRegisterFile(knownFileWith(changes)));
     const Run r = b.run(QStringList{"export", file} + options);
     QCOMPARE(r.code, 0);
-    QCOMPARE(r.err, QString());
+    QCOMPARE(r.err, err);
     if (options.contains("json")) {
         // JSON compared as data: the same document in its compact form.
         const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8());
@@ -1005,6 +1216,20 @@ void TestCli::checkExitCodesAndRuleIds() {
                                      (rules[i] == "capload-driven" ? ": warning: " : ": error: ")),
                  qPrintable(lines[i]));
     QVERIFY(r.out.isEmpty() || r.out.endsWith('\n'));
+
+    // --json: the same findings and exit code, as one document.
+    const Run json = b.run(QStringList{"check", "--json", file} + options);
+    QCOMPARE(json.code, code);
+    QCOMPARE(json.err, QString());
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    QCOMPARE(doc.value("file").toString(), file);
+    QStringList jsonIds;
+    for (const QJsonValue& f : doc.value("findings").toArray()) {
+        jsonIds << f.toObject().value("id").toString();
+        QCOMPARE(f.toObject().value("severity").toString(),
+                 QString(jsonIds.last() == "capload-driven" ? "warning" : "error"));
+    }
+    QCOMPARE(jsonIds, rules);
     QCOMPARE(int(b.usb.transfers().size()), 0);
 }
 
@@ -1343,6 +1568,77 @@ void TestCli::planWriteKeepsWhatIsNotNamedOrTurnsItOff() {
     }
 }
 
+// A frequency with a k or M suffix means what its hertz mean, on every option and argument.
+void TestCli::everyFrequencyTakesOneGrammar_data() {
+    QTest::addColumn<QStringList>("scaled");
+    QTest::addColumn<QStringList>("hertz");
+    QTest::newRow("solve --ref --f1 --f2")
+        << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--f2", "100k"}
+        << QStringList{"solve", "--ref", "10000000", "--f1", "25000000", "--f2", "100000"};
+    QTest::newRow("solve, fractional mega")
+        << QStringList{"solve", "--ref", "14.31818M", "--f1", "33.333M", "--json"}
+        << QStringList{"solve", "--ref", "14318180", "--f1", "33333000", "--json"};
+    QTest::newRow("solve --optimal, capital K")
+        << QStringList{"solve", "--ref", "25M", "--f1", "125K", "--optimal"}
+        << QStringList{"solve", "--ref", "25000000", "--f1", "125000", "--optimal"};
+    QTest::newRow("read --ref") << QStringList{"read", "--ref", "27M"}
+                                << QStringList{"read", "--ref", "27000000"};
+    QTest::newRow("check --ref") << QStringList{"check", "--ref", "40M"}
+                                 << QStringList{"check", "--ref", "40000000"};
+    QTest::newRow("plan") << QStringList{"plan", "--ref", "10M", "LCLK1=25M", "CLK6=100k"}
+                          << QStringList{"plan", "--ref", "10000000", "LCLK1=25000000",
+                                         "CLK6=100000"};
+}
+
+void TestCli::everyFrequencyTakesOneGrammar() {
+    QFETCH(QStringList, scaled);
+    QFETCH(QStringList, hertz);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const Run inHertz = b.run(hertz);
+    const Run withSuffix = b.run(scaled);
+    QVERIFY2(inHertz.code == 0 || inHertz.code == 1, qPrintable(inHertz.err));  // check: findings
+    QVERIFY(!inHertz.out.isEmpty());
+    QCOMPARE(withSuffix.code, inHertz.code);
+    QCOMPARE(withSuffix.out, inHertz.out);
+    QCOMPARE(withSuffix.err, inHertz.err);
+}
+
+// A signal just before the saved file takes its name (read -o, solve -o, plan -o) ends the
+// command once the file is whole: the target is complete and nothing else is left beside it.
+void TestCli::interruptedSaveLeavesNoTemporaryFile_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestCli::interruptedSaveLeavesNoTemporaryFile() {
+    QFETCH(int, signal);
+    Bench b;
+    const QString target = b.path("r.cy22150.bin");
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::signal(signal, SIG_DFL);  // as vantrel-cli has it, not the test runner's handler
+        SimUsbBackend usb;
+        QString out;
+        QString err;
+        QTextStream o(&out);
+        QTextStream e(&err);
+        const CliContext cli{usb, o, e, CliEnvironment{}, {}, nullptr};
+        saveOutputFile(target, cli, knownFile(), [signal] { raise(signal); });
+        _exit(0);  // the signal did not end the command
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(b.readFile("r.cy22150.bin"), encodeRegisterFile(knownFile()));
+    QCOMPARE(QDir(b.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{"r.cy22150.bin"});
+}
+
 void TestCli::listNamesEveryDeviceAndMarksAdapters() {
     Bench b;
     b.usb.plug(SimDevice::other(2, 2, 0x1A2C, 0x0E24));
@@ -1378,6 +1674,12 @@ void TestCli::helpDescribesEachCommand_data() {
         << "solve"
         << "Usage: vantrel-cli solve --ref HZ --f1 HZ [--f2 HZ] [--prefer WHICH] "
            "[--extended] [--optimal] [-o FILE] [--write] [--json]\n";
+    QTest::newRow("diff") << "diff"
+                          << "Usage: vantrel-cli diff [options] FILE [FILE2]\n";
+    QTest::newRow("get") << "get"
+                         << "Usage: vantrel-cli get [options] REG\n";
+    QTest::newRow("set") << "set"
+                         << "Usage: vantrel-cli set [options] REG VALUE\n";
     QTest::newRow("plan") << "plan"
                           << "Usage: vantrel-cli plan --ref HZ OUTPUT=FREQ... [--tolerance PPM] "
                              "[--disable-unused] [--json] [-o FILE] [--write]\n";
@@ -1449,6 +1751,14 @@ void TestCli::readFailureNamesTheTransfer_data() {
         << QStringList{"write", "GOOD"} << WriteTransfers + 3 + 2 * 0x13
         << SimFault::failure(SimUsbErrors::Io.code, SimUsbErrors::Io.text)
         << "Error: reading back failed at the status query after register 0x13: Input/Output Error";
+    QTest::newRow("check, status after the pointer not acknowledged")
+        << QStringList{"check"} << 1 << SimFault::answer(0)
+        << reading +
+               "the status query after setting the register pointer: the chip at I2C address "
+               "0x69 did not acknowledge";
+    QTest::newRow("check, byte 0x09 times out")
+        << QStringList{"check", "--json"} << 2 + 2 * 0x09 << SimFault::timeout()
+        << reading + "reading register 0x09: Operation timed out";
     QTest::newRow("solve --write, byte 0x42 times out")
         << QStringList{"solve", "--ref", "10000000", "--f1", "50000000", "--write"} << 2 + 2 * 0x42
         << SimFault::timeout() << reading + "reading register 0x42: Operation timed out";
@@ -1466,9 +1776,11 @@ void TestCli::readFailureNamesTheTransfer() {
     b.usb.resetTransfers();
     b.usb.injectFault(OpenTransfers + transfer, fault);
     const Run r = b.run(arguments);
-    QCOMPARE(r.code, 1);
+    // check answers a transfer failure as diff(1) answers trouble.
+    QCOMPARE(r.code, arguments.first() == "check" ? 2 : 1);
     QCOMPARE(r.err, error + '\n');
     QVERIFY(!r.out.contains("Programmed"));
+    QVERIFY(!arguments.contains("--json") || r.out.isEmpty());
 }
 
 // The path is printed as the window prints file names; the file itself gets the name as given.
@@ -1495,17 +1807,6 @@ void TestCli::savedLineShowsThePathPrintable() {
     QCOMPARE(read.code, 0);
     QCOMPARE(read.out, "Saved " + b.path(shown) + "\n");
 }
-
-namespace {
-// stdout as the one JSON document it must be, nothing before or after it.
-QJsonDocument parseJson(const QString& out) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError)
-        qWarning("not one JSON document: %s", qPrintable(error.errorString()));
-    return document;
-}
-}  // namespace
 
 void TestCli::listJson() {
     Bench b;
@@ -1616,8 +1917,8 @@ void TestCli::solveJson() {
     QCOMPARE(doc.value("solver").toString(), QString("window"));
     QCOMPARE(doc.value("p").toInt(), window.pTotal);
     QCOMPARE(doc.value("q").toInt(), window.qTotal);
-    QCOMPARE(doc.value("div1").toInt(), window.divider1);
-    QCOMPARE(doc.value("div2").toInt(), window.divider2);
+    QCOMPARE(doc.value("div1n").toInt(), window.divider1);
+    QCOMPARE(doc.value("div2n").toInt(), window.divider2);
     QCOMPARE(doc.value("iterations").toInt(), window.iterations);
     const QJsonArray outputs = doc.value("outputs").toArray();
     QCOMPARE(outputs.size(), 2);
@@ -1629,6 +1930,392 @@ void TestCli::solveJson() {
     QCOMPARE(outputs[1].toObject().value("errorHz").toDouble(), fPll / window.divider2 - 33333333);
     QCOMPARE(doc.value("saved").toString(), b.path("s.cy22150.bin"));
     QVERIFY(doc.contains("warnings"));
+}
+
+// --log: one JSON line per command that programs the chip, appended; plan gets it from the one
+// programming path like write, set and solve.
+void TestCli::logRecordsWhatWasWritten_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("faultAt");  // transfer after the open; -1: none
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("file");           // "file" rather than "request"
+    QTest::addColumn<QList<int>>("written");  // registers, with the known file's values
+    QTest::addColumn<QString>("verify");
+    QTest::addColumn<bool>("adapter");
+
+    const QList<int> all(std::begin(WriteOrder), std::end(WriteOrder));
+    QTest::newRow("write") << QStringList{"write", "GOOD"} << -1 << 0 << true << all << "passed"
+                           << true;
+    QTest::newRow("write --no-verify") << QStringList{"write", "--no-verify", "GOOD"} << -1 << 0
+                                       << true << all << "skipped" << true;
+    QTest::newRow("write, verify fails")
+        << QStringList{"write", "GOOD"} << WriteTransfers + 2 + 2 * 0x47 << 1 << true << all
+        << "failed" << true;
+    QTest::newRow("write, 0x13 not acknowledged")
+        << QStringList{"write", "GOOD"} << 2 * 2 + 1 << 1 << true << QList<int>{0x0C, 0x12}
+        << "not run" << true;
+    QTest::newRow("write, refused by the rules")
+        << QStringList{"write", "BROKEN"} << -1 << 1 << true << QList<int>{} << "not run" << false;
+    QTest::newRow("set") << QStringList{"set", "0x47", "0x10"} << -1 << 0 << false
+                         << QList<int>{0x47} << "passed" << true;
+    QTest::newRow("solve --write")
+        << QStringList{"solve", "--ref", "10M", "--f1", "12.5M", "--write"} << -1 << 0 << false
+        << all << "passed" << true;
+    QTest::newRow("plan --write") << QStringList{"plan",        "--ref",       "10M",
+                                                 "LCLK1=25M",   "LCLK2=12.5M", "LCLK3=12.5M",
+                                                 "LCLK4=6.25M", "CLK5=10M",    "CLK6=2.5M",
+                                                 "--write"}
+                                  << -1 << 0 << false << all << "passed" << true;
+}
+
+void TestCli::logRecordsWhatWasWritten() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, faultAt);
+    QFETCH(int, code);
+    QFETCH(bool, file);
+    QFETCH(QList<int>, written);
+    QFETCH(QString, verify);
+    QFETCH(bool, adapter);
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, knownRegisters()[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString good = b.writeFile("g.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString broken =
+        b.writeFile("b.cy22150.bin", encodeRegisterFile(knownFileWith({{0x47, 0x0A}})));
+    arguments.replaceInStrings("GOOD", good).replaceInStrings("BROKEN", broken);
+    const QString log = b.path("production.log");
+    b.writeFile("production.log", "an earlier line\n");
+    arguments << "--log" << log;
+    b.usb.resetTransfers();
+    if (faultAt >= 0)
+        b.usb.injectFault(OpenTransfers + faultAt, SimFault::answer(0));
+
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, code);
+    const QList<QByteArray> lines = b.readFile("production.log").split('\n');
+    QCOMPARE(lines.size(), 3);  // appended after the earlier line, ending with a line feed
+    QCOMPARE(lines[0], QByteArray("an earlier line"));
+    QCOMPARE(lines[2], QByteArray());
+    const QJsonObject line = QJsonDocument::fromJson(lines[1]).object();
+    QCOMPARE(line.value("command").toString(), arguments.first());
+    QCOMPARE(line.value("exit").toInt(-1), code);
+    QCOMPARE(line.value("verify").toString(), verify);
+    QCOMPARE(line.value("adapter").toString(),
+             adapter ? QString("BUS_001-DEV_004-VID_0403-PID_C631") : QString());
+    QCOMPARE(line.value("adapter").isNull(), !adapter);
+    if (file) {
+        QCOMPARE(line.value("file").toString(), arguments.at(arguments.size() - 3));
+        QVERIFY(!line.contains("request"));
+    } else {
+        QCOMPARE(line.value("request").toArray(), QJsonArray::fromStringList(arguments.mid(1)));
+    }
+    const QDateTime time = QDateTime::fromString(line.value("time").toString(), Qt::ISODateWithMs);
+    QVERIFY(time.isValid());
+    QVERIFY(qAbs(time.secsTo(QDateTime::currentDateTimeUtc())) < 600);
+    const QJsonObject registers = line.value("registers").toObject();
+    QCOMPARE(registers.size(), written.size());
+    for (int reg : written) {
+        // What was written: the chip holds it unless the write itself was what failed.
+        const QString key = QString::asprintf("0x%02X", reg);
+        QVERIFY2(registers.contains(key), qPrintable(key));
+        QCOMPARE(registers.value(key).toString(),
+                 QString::asprintf("0x%02X", chip->registerValue(reg)));
+    }
+}
+
+// A log that cannot be written fails the command with exit 2 before any transfer.
+void TestCli::unwritableLogTouchesNoDevice() {
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
+    const QString good = b.writeFile("g.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString log = b.path("missing/production.log");
+    for (const QStringList& arguments :
+         {QStringList{"write", good}, QStringList{"set", "0x0C", "8"},
+          QStringList{"solve", "--ref", "10M", "--f1", "25M", "--write"},
+          QStringList{"plan", "--ref", "10M", "LCLK1=25M", "--write"}}) {
+        b.usb.resetTransfers();
+        const Run r = b.run(arguments + QStringList{"--log", log});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(oneErrorLine(r.err), qPrintable(r.err));
+        QVERIFY2(r.err.startsWith("Error: --log: " + log + " cannot be written: "),
+                 qPrintable(r.err));
+        QCOMPARE(int(b.usb.transfers().size()), 0);
+    }
+}
+
+// diff, get and set: their texts, exit codes (diff as diff(1)) and the register writes they make.
+void TestCli::diffGetAndSet_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<RegisterChanges>("chipChanges");  // to the known configuration
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<RegisterChanges>("writes");  // (register, value) in the order written
+    QTest::addColumn<int>("transfers");           // all of them; -1: not counted
+
+    const int read = OpenTransfers + ReadTransfers;
+    QTest::newRow("diff FILE, alike") << QStringList{"diff", "FILE"} << RegisterChanges{} << 0 << ""
+                                      << "" << RegisterChanges{} << read;
+    QTest::newRow("diff FILE, two registers differ")
+        << QStringList{"diff", "FILE"} << RegisterChanges{{0x47, 0x0A}, {0x09, 0x3E}} << 1
+        << "0x09 (output enables): 0x3F in FILE, 0x3E in the chip\n"
+           "0x47 (DIV2SRC, DIV2N): 0x10 in FILE, 0x0A in the chip\n"
+        << "" << RegisterChanges{} << read;
+    QTest::newRow("diff FILE, a register write does not write differs")
+        << QStringList{"diff", "FILE"} << RegisterChanges{{0x10, 0x55}, {0x43, 0x01}} << 0 << ""
+        << "" << RegisterChanges{} << read;
+    QTest::newRow("diff FILE FILE, register and reference")
+        << QStringList{"diff", "FILE", "OTHER"} << RegisterChanges{} << 1
+        << "0x40 (charge pump, PB bits 9..8): 0xC4 in FILE, 0xC0 in OTHER\n"
+           "reference: 10000000.00000 Hz in FILE, 12000000.00000 Hz in OTHER\n"
+        << "" << RegisterChanges{} << 0;
+    QTest::newRow("diff FILE FILE, alike")
+        << QStringList{"diff", "FILE", "FILE"} << RegisterChanges{} << 0 << ""
+        << "" << RegisterChanges{} << 0;
+    QTest::newRow("diff, chip absent")
+        << QStringList{"diff", "FILE", "--address", "0x10"} << RegisterChanges{} << 2 << ""
+        << "Error: reading the chip failed at the status query after setting the register "
+           "pointer: the chip at I2C address 0x10 did not acknowledge\n"
+        << RegisterChanges{} << -1;
+    QTest::newRow("diff, three files")
+        << QStringList{"diff", "FILE", "FILE", "FILE"} << RegisterChanges{} << 2 << ""
+        << "Error: diff takes one or two register files\n"
+        << RegisterChanges{} << 0;
+    QTest::newRow("diff, bad device")
+        << QStringList{"diff", "FILE", "FILE", "--device", "x"} << RegisterChanges{} << 2 << ""
+        << "Error: --device takes BUS:DEV, not \"x\"\n"
+        << RegisterChanges{} << 0;
+    // get reads the one register: pointer, status, the byte, its status, the final status.
+    QTest::newRow("get hex") << QStringList{"get", "0x47"} << RegisterChanges{} << 0 << "0x10\n"
+                             << "" << RegisterChanges{} << OpenTransfers + 5;
+    QTest::newRow("get decimal") << QStringList{"get", "64"} << RegisterChanges{} << 0 << "0xC4\n"
+                                 << "" << RegisterChanges{} << OpenTransfers + 5;
+    QTest::newRow("get 0x100") << QStringList{"get", "0x100"} << RegisterChanges{} << 2 << ""
+                               << "Error: REG takes 0x00..0xFF or 0..255, not \"0x100\"\n"
+                               << RegisterChanges{} << 0;
+    QTest::newRow("get octal-looking") << QStringList{"get", "010"} << RegisterChanges{} << 2 << ""
+                                       << "Error: REG takes 0x00..0xFF or 0..255, not "
+                                          "\"010\"\n"
+                                       << RegisterChanges{} << 0;
+    QTest::newRow("get, chip absent")
+        << QStringList{"get", "0x09", "--address", "0x11"} << RegisterChanges{} << 1 << ""
+        << "Error: reading the chip failed at the status query after setting the register "
+           "pointer: the chip at I2C address 0x11 did not acknowledge\n"
+        << RegisterChanges{} << -1;
+    // set: the chip is read, the one register written, the chip read back.
+    QTest::newRow("set DIV1N 16") << QStringList{"set", "0x0C", "0x10"} << RegisterChanges{} << 0
+                                  << "Wrote 0x10 to register 0x0C, verified.\n"
+                                  << "" << RegisterChanges{{0x0C, 0x10}}
+                                  << read + 2 + ReadTransfers;
+    QTest::newRow("set decimal, no verify")
+        << QStringList{"set", "12", "32", "--no-verify"} << RegisterChanges{} << 0
+        << "Wrote 0x20 to register 0x0C, not verified.\n"
+        << "" << RegisterChanges{{0x0C, 0x20}} << read + 2;
+    QTest::newRow("set DIV1N 6, refused")
+        << QStringList{"set", "0x0C", "6"} << RegisterChanges{} << 1 << ""
+        << "div1-half: error: LCLK3 uses DIV1CLK/2 with DIV1N = 6 (LCLK3, DIV1N)\n"
+           "Error: the configuration breaks the chip's rules; nothing was written (--force "
+           "writes it anyway)\n"
+        << RegisterChanges{} << read;
+    QTest::newRow("set DIV1N 6, forced")
+        << QStringList{"set", "0x0C", "6", "--force"} << RegisterChanges{} << 0
+        << "Wrote 0x06 to register 0x0C, verified.\n"
+        << "div1-half: error: LCLK3 uses DIV1CLK/2 with DIV1N = 6 (LCLK3, DIV1N)\n"
+        << RegisterChanges{{0x0C, 0x06}} << read + 2 + ReadTransfers;
+    QTest::newRow("set, the reference judges")
+        << QStringList{"set", "0x09", "0x3F", "--ref", "40M"} << RegisterChanges{{0x09, 0x00}} << 1
+        << "" << QString() << RegisterChanges{} << read;
+    QTest::newRow("set, value missing")
+        << QStringList{"set", "0x0C"} << RegisterChanges{} << 2 << ""
+        << "Error: set takes a register and a value\n"
+        << RegisterChanges{} << 0;
+    QTest::newRow("set, value too large")
+        << QStringList{"set", "0x0C", "256"} << RegisterChanges{} << 2 << ""
+        << "Error: VALUE takes 0x00..0xFF or 0..255, not \"256\"\n"
+        << RegisterChanges{} << 0;
+}
+
+void TestCli::diffGetAndSet() {
+    QFETCH(QStringList, arguments);
+    QFETCH(RegisterChanges, chipChanges);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(RegisterChanges, writes);
+    QFETCH(int, transfers);
+    Bench b;
+    auto chip = std::make_shared<SimCy22150>();
+    const RegisterFileContents onChip = knownFileWith(chipChanges);
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, onChip.registers[std::size_t(reg)]);
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString file = b.writeFile("k.cy22150.bin", encodeRegisterFile(knownFile()));
+    RegisterFileContents other = knownFileWith({{0x40, 0xC0}});
+    other.fRef = 12000000;
+    const QString otherFile = b.writeFile("o.cy22150.bin", encodeRegisterFile(other));
+    arguments.replaceInStrings("FILE", file).replaceInStrings("OTHER", otherFile);
+    out.replace("FILE", file).replace("OTHER", otherFile);
+    b.usb.resetTransfers();
+
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, out);
+    if (!err.isNull())
+        QCOMPARE(r.err, err);
+    RegisterChanges written;
+    for (const SimTransfer& t : b.usb.transfers()) {
+        if (t.request == 7)
+            written.append({int(t.data.at(0)), int(t.data.at(1))});
+    }
+    QCOMPARE(written, writes);
+    for (const QPair<int, int>& w : writes)
+        QCOMPARE(int(chip->registerValue(w.first)), w.second);
+    if (transfers >= 0)
+        QCOMPARE(int(b.usb.transfers().size()), transfers);
+}
+
+void TestCli::diffJson() {
+    Bench b;
+    const QString file = b.writeFile("k.cy22150.bin", encodeRegisterFile(knownFile()));
+    const QString other =
+        b.writeFile("o.cy22150.bin", encodeRegisterFile(knownFileWith({{0x47, 0x0A}})));
+    const Run r = b.run({"diff", "--json", file, other});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.err, QString());
+    const QJsonObject doc = parseJson(r.out).object();
+    QCOMPARE(doc.value("first").toObject().value("file").toString(), file);
+    QCOMPARE(doc.value("second").toObject().value("file").toString(), other);
+    QCOMPARE(doc.value("alike").toBool(true), false);
+    const QJsonArray differences = doc.value("differences").toArray();
+    QCOMPARE(differences.size(), 1);
+    const QJsonObject d = differences[0].toObject();
+    QCOMPARE(d.value("address").toInt(), 0x47);
+    QCOMPARE(d.value("contents").toString(), QString("DIV2SRC, DIV2N"));
+    QCOMPARE(d.value("first").toInt(), 0x10);
+    QCOMPARE(d.value("second").toInt(), 0x0A);
+    QCOMPARE(doc.value("reference").toObject().value("second").toDouble(), 10e6);
+}
+
+namespace {
+// The names the manual's JSON vocabulary lists: ".It Li name , Li other" lines of its list.
+QSet<QString> manualVocabulary() {
+    QFile page(VANTREL_SOURCE_DIR "/packaging/man/vantrel-cli.1");
+    if (!page.open(QIODevice::ReadOnly))
+        qFatal("cannot read the manual page");
+    const QString text = QString::fromUtf8(page.readAll());
+    const QString list = text.section(".Ss JSON vocabulary\n", 1).section("\n.El\n", 0, 0);
+    QSet<QString> names;
+    for (const QString& line : list.split('\n')) {
+        if (!line.startsWith(".It Li "))
+            continue;
+        for (QString name : line.mid(7).split(" , Li "))
+            names.insert(name.trimmed());
+    }
+    return names;
+}
+
+// Every key in a document, with the path where it was first seen; register addresses aside.
+void collectKeys(const QJsonValue& value, const QString& path, QMap<QString, QString>& keys) {
+    static const QRegularExpression address("^0x[0-9A-F]{2}$");
+    if (value.isArray()) {
+        for (const QJsonValue& v : value.toArray())
+            collectKeys(v, path + "[]", keys);
+        return;
+    }
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!address.match(it.key()).hasMatch() && !keys.contains(it.key()))
+            keys.insert(it.key(), path + "." + it.key());
+        collectKeys(it.value(), path + "." + it.key(), keys);
+    }
+}
+}  // namespace
+
+// Every command names a quantity the same way, and only with names the manual's one list
+// explains: an output's frequency is "hz", its route "source", a finding's rule "id".
+void TestCli::jsonNamesAreTheOneVocabulary_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("present");  // shared names this document must use
+    QTest::newRow("list") << QStringList{"list"}
+                          << QStringList{"bus", "device", "identification", "adapter"};
+    QTest::newRow("read") << QStringList{"read", "-o", "OUT"}
+                          << QStringList{"registers", "hz",     "source", "id",  "severity",
+                                         "text",      "device", "saved",  "pll", "reference"};
+    QTest::newRow("show") << QStringList{"show", "FILE"}
+                          << QStringList{"registers", "fields", "hz", "source", "targets", "id"};
+    QTest::newRow("solve") << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--f2", "5M"}
+                           << QStringList{"p",  "q",      "div1n",  "div2n",
+                                          "hz", "source", "target", "errorPpm"};
+    QTest::newRow("solve --optimal --write")
+        << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--optimal", "--write", "--force"}
+        << QStringList{"pllUsed", "div1n",  "div1Source", "pllSettingsExamined",
+                       "hz",      "source", "programmed", "verified",
+                       "findings"};
+    QTest::newRow("check FILE") << QStringList{"check", "FILE"}
+                                << QStringList{"file", "findings", "id", "severity", "text"};
+    QTest::newRow("diff") << QStringList{"diff", "FILE"}
+                          << QStringList{"first", "second", "differences",
+                                         "alike", "file",   "device"};
+    QTest::newRow("check") << QStringList{"check"}
+                           << QStringList{"device", "i2cAddress", "findings", "id"};
+}
+
+void TestCli::jsonNamesAreTheOneVocabulary() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, present);
+    const QSet<QString> vocabulary = manualVocabulary();
+    QVERIFY(vocabulary.size() > 40);
+    for (const char* synonym : {"frequency", "routeName", "rule", "div1", "pump"})
+        QVERIFY2(!vocabulary.contains(synonym), synonym);  // the list keeps one name a quantity
+    // A chip and a file with findings, so that every name of a finding shows.
+    const RegisterFileContents broken = knownFileWith({{0x47, 0x0A}});
+    auto chip = std::make_shared<SimCy22150>();
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, broken.registers[std::size_t(reg)]);
+    Bench b;
+    b.usb.plug(SimDevice::adapter(1, 4, chip));
+    const QString file = b.writeFile("f.cy22150.bin", encodeRegisterFile(broken));
+    arguments.replaceInStrings("FILE", file).replaceInStrings("OUT", b.path("o.cy22150.bin"));
+    const Run r = b.run(arguments + QStringList{"--json"});
+    // check and diff answer 1 for what they found.
+    QVERIFY2(
+        r.code == 0 || (QStringList{"check", "diff"}.contains(arguments.first()) && r.code == 1),
+        qPrintable(r.err));
+    const QJsonDocument doc = parseJson(r.out);
+    QMap<QString, QString> keys;
+    collectKeys(doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object()), "", keys);
+    for (auto it = keys.begin(); it != keys.end(); ++it)
+        QVERIFY2(vocabulary.contains(it.key()), qPrintable(it.value() + " is not in the manual"));
+    for (const QString& name : present)
+        QVERIFY2(keys.contains(name), qPrintable(name));
+}
+
+// A control character of a file name reaches the terminal escaped, never raw, and the document
+// still gives the name as it is.
+void TestCli::jsonEscapesControlCharacters_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("escaped");
+    QTest::newRow("C1 CSI") << QString::fromUtf8("a\u009b2Jb.bin") << "a\\u009b2Jb.bin";
+    QTest::newRow("C1 NEL") << QString::fromUtf8("n\u0085l.bin") << "n\\u0085l.bin";
+    QTest::newRow("DEL") << QString::fromUtf8("d\u007fl.bin") << "d\\u007fl.bin";
+    QTest::newRow("escape") << QString::fromUtf8("e\u001b[2J.bin") << "e\\u001b[2J.bin";
+}
+
+void TestCli::jsonEscapesControlCharacters() {
+    QFETCH(QString, name);
+    QFETCH(QString, escaped);
+    Bench b;
+    const QString file = b.writeFile(name, encodeRegisterFile(knownFile()));
+    const Run r = b.run({"show", "--json", file});
+    QCOMPARE(r.code, 0);
+    for (const QChar c : r.out)
+        QVERIFY2(c == '\n' || (c.unicode() >= 0x20 && c.unicode() != 0x7F &&
+                               !(c.unicode() >= 0x80 && c.unicode() <= 0x9F)),
+                 qPrintable(QString::number(c.unicode(), 16)));
+    QVERIFY2(r.out.contains("\"file\": \"" + b.path(escaped) + "\""), qPrintable(r.out));
+    QCOMPARE(parseJson(r.out).object().value("file").toString(), file);
 }
 
 // A failing command under --json prints no document: stdout stays empty, stderr has the line.

@@ -9,6 +9,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
 #include <QStandardPaths>
@@ -38,6 +40,12 @@ std::array<quint8, 256> configuration(int div2N) {
 void click(QAbstractButton* button) {
     QVERIFY(button);
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// The tooltip of the grid's CAPLOAD value field (0x13, the fourth row).
+QString capLoadTip(const WindowFixture& f) {
+    const auto* field = f.window->findChild<QLineEdit*>("leVal03");
+    return field ? field->toolTip() : QStringLiteral("no field");
 }
 
 QStringList listed(const QListWidget* list) {
@@ -170,6 +178,9 @@ void TestFindingsIndicator::boardFactsAreSetInTheListAndKept() {
         QCOMPARE(dialog->gradeBox()->currentText(), QString("Commercial"));
         QCOMPARE(dialog->supplyBox()->currentText(), QString("3.3 V"));
         QVERIFY(!dialog->drivenBox()->isChecked());
+        QCOMPARE(dialog->boardLoadBox()->value(), 2.0);
+        QCOMPARE(capLoadTip(f), QString("Crystal load 14.00 pF: CAPLOAD 64 x 0.09375 pF + 6 pF "
+                                        "on the chip + 2 pF on the board"));
 
         // The start-up scan set CAPLOAD 64, which a driven clock does not want.
         dialog->drivenBox()->setFocus();
@@ -180,6 +191,8 @@ void TestFindingsIndicator::boardFactsAreSetInTheListAndKept() {
                              "driven clock wants 0 (CAPLOAD)"});
         dialog->gradeBox()->setCurrentIndex(1);
         dialog->supplyBox()->setCurrentIndex(1);
+        dialog->boardLoadBox()->setValue(3.5);
+        QCOMPARE(dialog->boardLoadBox()->value(), 3.5);  // the other facts kept it
         QCOMPARE(indicator->text(), QString("Chip rules: 1 finding"));
         // Board facts are no register: nothing is written, the status line stays.
         QCOMPARE(f.writes(), (std::vector<std::pair<int, int>>{}));
@@ -190,6 +203,7 @@ void TestFindingsIndicator::boardFactsAreSetInTheListAndKept() {
     QCOMPARE(kept.value("board/grade").toString(), QString("industrial"));
     QCOMPARE(kept.value("board/supply").toString(), QString("2.5"));
     QCOMPARE(kept.value("board/reference").toString(), QString("driven"));
+    QCOMPARE(kept.value("board/loadPf").toString(), QString("3.5"));
 
     // The next window checks with the kept facts from the start.
     WindowFixture f;
@@ -199,6 +213,9 @@ void TestFindingsIndicator::boardFactsAreSetInTheListAndKept() {
     QCOMPARE(f.session().board.grade, PartGrade::Industrial);
     QCOMPARE(f.session().board.supply, LclkSupply::V2_5);
     QCOMPARE(f.session().board.reference, ReferenceKind::DrivenClock);
+    QCOMPARE(f.session().board.boardLoadPf, 3.5);
+    QCOMPARE(capLoadTip(f), QString("Crystal load 15.50 pF: CAPLOAD 64 x 0.09375 pF + 6 pF on the "
+                                    "chip + 3.5 pF on the board"));
     QCOMPARE(f.views().findings.indicator()->text(), QString("Chip rules: 1 finding"));
 }
 

@@ -42,16 +42,22 @@ QString withoutPrefix(const QString& error) {
 }
 }  // namespace
 
-bool readWholeChip(AdapterConnection& c, RegisterImage& image, const char* what, QString& error) {
+bool readChipRegisters(AdapterConnection& c, quint8 first, int count, quint8* bytes,
+                       const char* what, QString& error) {
     ReadPosition position(c.progress);
     TransportObserver* const previous = c.progress;
     c.progress = &position;
-    const ChipRead read = readChip(c, image);
+    const int result = i2c_read_registers(c, c.i2cAddress, first, count, bytes);
     c.progress = previous;
-    if (read.ok())
+    if (result == I2cResult::Ok)
         return true;
+    const int reached = position.reached < 0 ? -1 : first + position.reached;
     error = QStringLiteral("Error: %1 failed at %2: %3")
-                .arg(QLatin1String(what), failedTransfer(read.result, position.reached),
+                .arg(QLatin1String(what), failedTransfer(result, reached),
                      withoutPrefix(i2c_error_text(c)));
     return false;
+}
+
+bool readWholeChip(AdapterConnection& c, RegisterImage& image, const char* what, QString& error) {
+    return readChipRegisters(c, 0, RegisterImage::Size, image.bytes.data(), what, error);
 }

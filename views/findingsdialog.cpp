@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "views/findingsdialog.h"
 
+#include "frequency/boardfacts.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -32,10 +35,20 @@ FindingsDialog::FindingsDialog(QWidget* parent, BoardFactsChanged changed)
     supply_->addItem(tr("2.5 V"), int(LclkSupply::V2_5));
     driven_ = new QCheckBox(tr("Driven clock (not a crystal)"), board);
     driven_->setObjectName(QStringLiteral("drivenBox"));
+    load_ = new QDoubleSpinBox(board);
+    load_->setObjectName(QStringLiteral("boardLoadBox"));
+    load_->setRange(0, MaxBoardLoadPf);
+    load_->setDecimals(2);
+    load_->setSingleStep(0.5);
+    load_->setSuffix(tr(" pF"));
+    load_->setToolTip(
+        tr("The board's own load on the crystal (pads, traces); with CAPLOAD and "
+           "the chip's 6 pF it makes the crystal's load"));
     auto* facts = new QFormLayout(board);
     facts->addRow(tr("Part grade:"), grade_);
     facts->addRow(tr("LCLK1-LCLK4 supply:"), supply_);
     facts->addRow(tr("Reference:"), driven_);
+    facts->addRow(tr("Board load:"), load_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -49,6 +62,7 @@ FindingsDialog::FindingsDialog(QWidget* parent, BoardFactsChanged changed)
     connect(grade_, &QComboBox::currentIndexChanged, this, [this] { factsEdited(); });
     connect(supply_, &QComboBox::currentIndexChanged, this, [this] { factsEdited(); });
     connect(driven_, &QCheckBox::toggled, this, [this] { factsEdited(); });
+    connect(load_, &QDoubleSpinBox::valueChanged, this, [this] { factsEdited(); });
 }
 
 void FindingsDialog::showFindings(const Findings& findings, const BoardFacts& board) {
@@ -60,6 +74,7 @@ void FindingsDialog::showFindings(const Findings& findings, const BoardFacts& bo
     grade_->setCurrentIndex(grade_->findData(int(board.grade)));
     supply_->setCurrentIndex(supply_->findData(int(board.supply)));
     driven_->setChecked(board.reference == ReferenceKind::DrivenClock);
+    load_->setValue(board.boardLoadPf);
     showing_ = false;
 }
 
@@ -68,6 +83,7 @@ BoardFacts FindingsDialog::boardFacts() const {
     board.grade = PartGrade(grade_->currentData().toInt());
     board.supply = LclkSupply(supply_->currentData().toInt());
     board.reference = driven_->isChecked() ? ReferenceKind::DrivenClock : ReferenceKind::Crystal;
+    board.boardLoadPf = load_->value();
     return board;
 }
 

@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
 
@@ -29,6 +30,7 @@ public:
     QComboBox* gradeBox() const { return grade_; }
     QComboBox* supplyBox() const { return supply_; }
     QCheckBox* drivenBox() const { return driven_; }
+    QDoubleSpinBox* boardLoadBox() const { return load_; }
 
 private:
     void factsEdited();
@@ -39,5 +41,6 @@ private:
     QComboBox* grade_;
     QComboBox* supply_;
     QCheckBox* driven_;
+    QDoubleSpinBox* load_;
     bool showing_ = false;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "views/gridview.h"
 
+#include "frequency/chiprules.h"
 #include "session/session.h"
 #include "views/formcells.h"
 #include "views/formcontext.h"
@@ -43,6 +44,15 @@ QPalette markedPalette(QPalette palette) {
     }
     return palette;
 }
+
+// What CAPLOAD means to the crystal, on the board the findings dialog describes.
+QString capLoadTip(quint8 capLoad, const BoardFacts& board) {
+    return QString::asprintf(
+        "Crystal load %.2f pF: CAPLOAD %d x %g pF + %g pF on the chip + "
+        "%g pF on the board",
+        crystalLoadPf(capLoad, board), capLoad, ChipLimits::CapLoadStepPf, ChipLimits::OnChipLoadPf,
+        board.boardLoadPf);
+}
 }  // namespace
 
 void GridView::refresh() {
@@ -58,8 +68,11 @@ void GridView::draw(bool write) {
     for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
         const quint8 address = rowAddress(grid, row);
         const quint8 value = s_.image[address];
-        if (QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn))
+        if (QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn)) {
             field->setText(hexText(value));
+            if (address == Reg::CapLoad)
+                field->setToolTip(capLoadTip(value, s_.board));
+        }
         for (int bit = 0; bit < 8; ++bit) {
             QCheckBox* box = bitBox(grid, row, bit);
             setDetached(form_, box, SIGNAL(toggled(bool)), form_.familySlots.bitBox,
@@ -103,15 +116,19 @@ void GridView::markChipDifferences() {
             continue;
         const bool mark = chipKnown && s_.chip.differs(s_.image, address);
         const auto was = unmarked_.find(address);
+        // The row's own tooltip (CAPLOAD's crystal load) stays below the chip's value.
+        const QString own =
+            address == Reg::CapLoad ? capLoadTip(s_.image[address], s_.board) : QString();
         if (mark) {
             if (was == unmarked_.end()) {
-                unmarked_[address] = {field->palette(), field->toolTip()};
+                unmarked_[address] = {field->palette()};
                 field->setPalette(markedPalette(field->palette()));
             }
-            field->setToolTip(chipHoldsText(s_.chip, address));
+            const QString holds = chipHoldsText(s_.chip, address);
+            field->setToolTip(own.isEmpty() ? holds : holds + QLatin1Char('\n') + own);
         } else if (was != unmarked_.end()) {
             field->setPalette(was->second.palette);
-            field->setToolTip(was->second.toolTip);
+            field->setToolTip(own);
             unmarked_.erase(was);
         }
     }

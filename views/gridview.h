@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QPalette>
-#include <QString>
 #include <QtGlobal>
 
 #include <map>
@@ -38,7 +37,6 @@ private:
     // What each marked field looked like before its mark, to put back.
     struct Unmarked {
         QPalette palette;
-        QString toolTip;
     };
     std::map<quint8, Unmarked> unmarked_;
 };

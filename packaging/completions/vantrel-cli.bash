@@ -2,7 +2,8 @@
 # bash completion for vantrel-cli. The commands and their options are read from the program's own
 # help (vantrel-cli --help, vantrel-cli COMMAND --help), so a new command or option completes
 # without a change here. An option's value completes from its value name: FILE completes file
-# names, a|b|c offers a, b and c.
+# names, a|b|c offers a, b and c (--grade, --supply, --prefer, --format, --transport); plan's
+# arguments complete to the output names.
 
 _vantrel_cli_commands() {
     "$1" --help 2>/dev/null | sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p'
@@ -63,7 +64,22 @@ _vantrel_cli() {
         mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
         return 0
     fi
-    # Positional arguments are register files.
+    # plan's arguments are OUTPUT=FREQ: the output names not named yet, the frequency typed
+    # after them.
+    if [ "$command" = plan ]; then
+        local outputs="" output named
+        for output in LCLK1 LCLK2 LCLK3 LCLK4 CLK5 CLK6; do
+            named=0
+            for ((i = 1; i < COMP_CWORD; i++)); do
+                [[ "${COMP_WORDS[i]^^}" == "$output="* ]] && named=1
+            done
+            [ "$named" = 0 ] && outputs+=" $output="
+        done
+        compopt -o nospace 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -W "$outputs" -- "$cur")
+        return 0
+    fi
+    # Other positional arguments are register files.
     compopt -o filenames 2>/dev/null
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
     return 0
