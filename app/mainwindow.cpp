@@ -215,7 +215,7 @@ QString MainWindow::applyPlanFromDialog(const Plan& plan) {
         const Run run(session_.status);
         session_.status.clear();
         applyPlan(plan, session_.image);
-        const bool open = session_.adapter.handle != nullptr;
+        const bool open = i2c_is_open(session_.adapter);
         if (pushConfiguration(session_))
             session_.status.show({ReportKind::Info, planAppliedText(open, session_.liveWrites)});
         copyDividersToSolver();

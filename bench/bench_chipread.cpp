@@ -10,6 +10,12 @@
 // alone without it. The difference of the last two is what the progress display costs; the
 // goal is under 25 ms per read. A last figure gives each transfer 1 ms of latency, about what a
 // real adapter takes, so that the bar repaints during the read as it does on hardware.
+//
+// Then the I2C-bus path (when built with the emulated machine): the same read through
+// /dev/i2c-7 of an emulated i2c-tiny-usb adapter whose kernel driver is bound, counting the USB
+// control transfers that the kernel driver sends for it (goal: at most 12, against 515 on the USB
+// path) and the CPU of the reading thread. That part runs in a child of this program under
+// umockdev's preload library, which it needs and the window figures should not pay for.
 
 #include "benchmeasure.h"
 #include "benchwindow.h"
@@ -20,10 +26,24 @@
 #include <QApplication>
 #include <QProgressBar>
 
+#ifdef VANTREL_BENCH_I2C_BUS
+#include "emulatedusb.h"
+#include "usb/i2cbustransport.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <optional>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -74,9 +94,106 @@ Figure measure(bench::SimulatedWindow& w, const std::function<void()>& read) {
     std::sort(wall.begin(), wall.end());
     return {cpu[cpu.size() / 2], wall[wall.size() / 2], transfers};
 }
+
+#ifdef VANTREL_BENCH_I2C_BUS
+const char* const I2cBusPathArgument = "--emulated-i2c-bus";
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// The child: the emulated adapter with its kernel driver, Vantrel's connection to its bus, and
+// the reads.
+int measureI2cBusPath() {
+    if (!EmulatedUsb::preloaded()) {
+        std::fprintf(stderr, "the I2C-bus path needs umockdev's preload library\n");
+        return 1;
+    }
+    EmulatedUsb usb;
+    I2cBusSetup setup;
+    setup.number = 7;
+    setup.driver = &I2cDrivers::tinyUsb();
+    const auto bus = usb.addAdapterWithKernelDriver(1, 4, setup);
+    std::optional<I2cBusInfo> info;
+    for (const I2cBusInfo& b : listI2cBuses())
+        if (b.number == 7)
+            info = b;
+    AdapterConnection c;
+    if (!info || i2c_open_bus(c, *info) != 0) {
+        std::fprintf(stderr, "the emulated bus i2c-7 did not open\n");
+        return 1;
+    }
+    const int atOpen = bus->kernelUsbTransfers();
+    std::array<quint8, 256> buffer{};
+    std::vector<double> cpu;
+    std::vector<double> wall;
+    for (int round = 0; round < Rounds; ++round) {
+        const double cpuStart = threadCpuSeconds();
+        const bench::Stopwatch watch;
+        for (int i = 0; i < ReadsPerRound; ++i) {
+            if (i2c_read_registers(c, c.i2cAddress, 0, 256, buffer.data()) != 0) {
+                std::fprintf(stderr, "the read over i2c-7 failed\n");
+                return 1;
+            }
+        }
+        cpu.push_back((threadCpuSeconds() - cpuStart) * 1e3 / ReadsPerRound);
+        wall.push_back(watch.wall() * 1e3 / ReadsPerRound);
+    }
+    const double perRead = double(bus->kernelUsbTransfers() - atOpen) / (Rounds * ReadsPerRound);
+    i2c_close(c);
+    std::sort(cpu.begin(), cpu.end());
+    std::sort(wall.begin(), wall.end());
+    std::printf(
+        "\nI2C-bus path: /dev/i2c-7 of an emulated i2c-tiny-usb adapter, kernel driver bound "
+        "(median of %d rounds of %d reads)\n",
+        Rounds, ReadsPerRound);
+    std::printf(
+        "USB control transfers per read: %.0f (goal: at most 12; the USB path: 515), "
+        "%d more at open\n",
+        perRead, atOpen);
+    std::printf(
+        "CPU of the reading thread per read: %.3f ms (wall %.3f ms, the emulation's "
+        "socket round trips included)\n",
+        cpu[cpu.size() / 2], wall[wall.size() / 2]);
+    return 0;
+}
+
+// Runs this program again as the child that measures the I2C-bus path.
+int runI2cBusPath() {
+    std::vector<std::string> env;
+    std::string preload = "LD_PRELOAD=libumockdev-preload.so.0";
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::strncmp(*e, "LD_PRELOAD=", 11) == 0)
+            preload += std::string(":") + (*e + 11);
+        else
+            env.emplace_back(*e);
+    }
+    env.push_back(preload);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string self = "/proc/self/exe";
+    std::string argument = I2cBusPathArgument;
+    char* argv[] = {self.data(), argument.data(), nullptr};
+    std::fflush(stdout);
+    pid_t child = 0;
+    if (posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+        return 1;
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+#endif
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef VANTREL_BENCH_I2C_BUS
+    if (argc > 1 && std::strcmp(argv[1], I2cBusPathArgument) == 0)
+        return measureI2cBusPath();
+#endif
     bench::useOffscreenPlatformByDefault();
     QApplication app(argc, argv);
     bench::SimulatedWindow w;
@@ -151,5 +268,9 @@ int main(int argc, char* argv[]) {
         "%.2f ms CPU per read (%.2f with it, %.2f without), %.1f repaints per read\n",
         SlowReads, slowWallMs, slowWithView - slowWithoutView, slowWithView, slowWithoutView,
         double(barPaints.paints) / SlowReads);
+#ifdef VANTREL_BENCH_I2C_BUS
+    return runI2cBusPath();
+#else
     return 0;
+#endif
 }

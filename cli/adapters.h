@@ -6,6 +6,8 @@
 #include "usb/devicelist.h"
 #include "usb/i2ctinyusb.h"
 
+#include <QJsonObject>
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
@@ -17,11 +19,13 @@
 
 struct AdapterOptions {
     std::optional<BusDevice> device;  // --device; none: the first adapter that opens
+    std::optional<int> bus;           // --bus: N of the I2C bus i2c-N, instead of an adapter
     quint8 i2cAddress = 0x69;         // --address
     bool all = false;                 // --all
+    TransportChoice transport = TransportChoice::Auto;  // --transport, for an adapter
 };
 
-// Adds --device and --address, and --all when `withAll`.
+// Adds --device, --bus, --transport and --address, and --all when `withAll`.
 void addAdapterOptions(QCommandLineParser& parser, bool withAll);
 // Reads them after parsing; an unreadable value is a usage error (its exit code is returned).
 std::optional<int> readAdapterOptions(const QCommandLineParser& parser, const CliContext& cli,
@@ -41,3 +45,10 @@ using AdapterJob =
 // failure. Returns the exit code.
 int runOnAdapters(const CliContext& cli, const AdapterOptions& options, TransportObserver* observer,
                   const AdapterJob& job);
+
+// What a job works on, for people: the adapter's identification and the path when it is not
+// plain USB ("... via /dev/i2c-7"); for a bus that is no USB device, "i2c-1".
+QString targetName(const AdapterConnection& c, const ListedDevice& adapter);
+// The path of an open connection for --json: {"path": "usb"|"usb-detached"|"i2c-dev",
+// "node": "/dev/i2c-7" or null, "bus": "i2c-7" or null}.
+QJsonObject transportJson(const AdapterConnection& c);

@@ -3,9 +3,13 @@
 
 // What every part of the command line shares: where it runs and what its exit codes mean.
 
+class I2cBusBackend;
+
 // What the command line knows about where it runs.
 struct CliEnvironment {
     bool stderrIsTerminal = false;  // the read progress bar is drawn only on a terminal
+    I2cBusBackend* buses =
+        nullptr;  // the i2c-dev that --bus and the kernel's path use; null: the system's
 };
 
 namespace ExitCode {

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/registerfiles.h"
 #include "files/registerexport.h"
+#include "usb/i2cbuses.h"
 
 int runExportCommand(const QStringList& arguments, const CliContext& cli) {
     QCommandLineParser parser;
@@ -13,7 +14,8 @@ int runExportCommand(const QStringList& arguments, const CliContext& cli) {
         "and the i2cset and C outputs carry one comment line for each.");
     parser.addPositionalArgument("FILE", "A register file (.cy22150.bin).");
     const QCommandLineOption format("format", "i2cset, c or json.", "i2cset|c|json", "i2cset");
-    const QCommandLineOption bus("bus", "The I2C bus number for i2cset.", "N", "1");
+    const QCommandLineOption bus("bus", "The I2C bus for i2cset: N, i2c-N or /dev/i2c-N.", "N",
+                                 "1");
     parser.addOption(format);
     parser.addOption(bus);
     addAddressOption(parser);
@@ -28,7 +30,7 @@ int runExportCommand(const QStringList& arguments, const CliContext& cli) {
     quint8 address = 0x69;
     if (std::optional<int> failed = readAddressOption(parser, cli, address))
         return *failed;
-    const std::optional<int> busNumber = parseCount(parser.value(bus));
+    const std::optional<int> busNumber = parseI2cBusName(parser.value(bus));
     if (!busNumber)
         return cli.fail(
             ExitCode::Usage,

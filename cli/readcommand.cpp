@@ -23,7 +23,7 @@ QString registerSummary(const RegisterImage& image) {
 // The adapter's identification, and its request type when the firmware answers vendor requests
 // only, so that a user can tell the firmware families apart.
 QString adapterName(const AdapterConnection& c, const ListedDevice& adapter) {
-    return deviceIdentification(adapter.info) +
+    return targetName(c, adapter) +
            (c.requestType == AdapterRequestType::Vendor ? " (vendor requests)" : "");
 }
 
@@ -72,7 +72,8 @@ void reportReading(const ReadOptions& o, const CliContext& cli, const AdapterCon
         summary = registerSummary(image);
     } else if (o.json) {
         document = configurationJson(image, o.reference.hz, o.reference.extended, o.board);
-        document.insert("device", deviceJson(adapter));
+        document.insert("device", c.usbBacked ? QJsonValue(deviceJson(adapter)) : QJsonValue());
+        document.insert("transport", transportJson(c));
         document.insert("i2cAddress", c.i2cAddress);
         document.insert("findings", findingsJson(findings));
     } else if (!o.outputPath) {

@@ -44,7 +44,7 @@ int runWriteCommand(const QStringList& arguments, const CliContext& cli) {
                             if (adapterOptions.all)
                                 return;  // the --all line says it
                             cli.out << "Wrote " << SafeWriteOrder.size() << " registers to "
-                                    << deviceIdentification(adapter.info)
+                                    << targetName(c, adapter)
                                     << QString::asprintf(" at 0x%02X", c.i2cAddress)
                                     << (how.verify ? ", verified." : ", not verified.") << Qt::endl;
                         });

@@ -8,6 +8,9 @@
 // VANTREL_DEMO_FIRMWARE names the adapter's firmware: "original" (the default) or "vendor-only"
 // (a port that answers vendor requests only, as TinyUSB-based ones do).
 //
+// vantrel-demo's own options come first: --raspberry-pi adds a Raspberry Pi's I2C bus (i2c-1,
+// driver i2c-bcm2835) with a second CY22150 at 0x69; --help describes the demo.
+//
 // The emulated USB devices live in a umockdev testbed made by this process. vantrel runs as a
 // child with umockdev's preload library and sees them through libusb-1.0 like real devices; each
 // control transfer it sends arrives here and is answered by the simulated adapter and chip.
@@ -23,7 +26,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -97,28 +102,73 @@ std::string programFor(const std::filesystem::path& here, const std::string& nam
     return name;
 }
 
-void printChip(std::FILE* stream, const EmulatedDevice& adapter) {
-    int writes = 0;
-    for (const ControlTransferRecord& t : adapter.adapterTransfers())
-        writes += t.setup.request == 7 ? 1 : 0;
-    std::fprintf(stream,
-                 "vantrel-demo: the emulated CY22150 received %d register writes and now holds:\n",
-                 writes);
+void printRegisters(std::FILE* stream, const char* chip, int writes,
+                    const std::function<quint8(int)>& registerValue) {
+    std::fprintf(
+        stream, "vantrel-demo: the emulated CY22150%s received %d register writes and now holds:\n",
+        chip, writes);
     for (int reg : ShownRegisters)
-        std::fprintf(stream, " 0x%02X=0x%02X", reg, adapter.chipRegister(reg));
+        std::fprintf(stream, " 0x%02X=0x%02X", reg, registerValue(reg));
     std::fprintf(stream, "\n");
+}
+
+void printChips(std::FILE* stream, const DemoMachine& machine) {
+    int writes = 0;
+    for (const ControlTransferRecord& t : machine.adapter->adapterTransfers())
+        writes += t.setup.request == 7 ? 1 : 0;
+    printRegisters(stream, machine.raspberryPiBus ? " on the adapter" : "", writes,
+                   [&](int reg) { return machine.adapter->chipRegister(reg); });
+    if (!machine.raspberryPiBus)
+        return;
+    // A register write on the bus is one message of the register and its value.
+    writes = 0;
+    for (const I2cTransferRecord& t : machine.raspberryPiBus->traffic())
+        writes +=
+            t.result == 1 && !t.messages.front().isRead() && t.messages.front().bytes.size() >= 2
+                ? 1
+                : 0;
+    printRegisters(stream, " on i2c-1", writes,
+                   [&](int reg) { return machine.raspberryPiBus->chipRegister(reg); });
+}
+
+void printHelp() {
+    std::printf(
+        "Usage: vantrel-demo [--raspberry-pi] [PROGRAM [ARGS...]]\n"
+        "Runs vantrel (or PROGRAM, such as vantrel-cli) on an emulated machine: an i2c-tiny-usb\n"
+        "adapter on USB bus 1, device 4, with a CY22150 at 0x69, and two ordinary USB devices.\n"
+        "Options without PROGRAM go to vantrel.\n"
+        "\n"
+        "  --raspberry-pi  also a Raspberry Pi's I2C bus i2c-1 (/dev/i2c-1, driver i2c-bcm2835)\n"
+        "                  with a second CY22150 at 0x69\n"
+        "  --help          this text (vantrel's own: vantrel-demo vantrel --help)\n"
+        "\n"
+        "VANTREL_DEMO_FIRMWARE chooses the adapter's firmware: original (the default) or\n"
+        "vendor-only.\n");
 }
 }  // namespace
 
 int main(int argc, char* argv[]) {
     const std::filesystem::path here =
         std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    // A first argument that is not an option names the program; vantrel itself gets options.
-    const bool other = argc > 1 && argv[1][0] != '-';
-    const std::string name = other ? argv[1] : "vantrel";
+    // The demo's own options lead; then an argument that is not an option names the program,
+    // and vantrel itself gets options.
+    int first = 1;
+    bool raspberryPi = false;
+    for (; first < argc; ++first) {
+        const std::string_view option = argv[first];
+        if (option == "--help") {
+            printHelp();
+            return 0;
+        }
+        if (option != "--raspberry-pi")
+            break;
+        raspberryPi = true;
+    }
+    const bool other = first < argc && argv[first][0] != '-';
+    const std::string name = other ? argv[first] : "vantrel";
     const std::string program = other ? programFor(here, name) : (here / "vantrel").string();
     std::vector<std::string> args{program};
-    for (int i = other ? 2 : 1; i < argc; ++i)
+    for (int i = other ? first + 1 : first; i < argc; ++i)
         args.emplace_back(argv[i]);
     // Another program's standard output stays its own, for scripts; these notes go to stderr.
     std::FILE* notes = other ? stderr : stdout;
@@ -135,19 +185,22 @@ int main(int argc, char* argv[]) {
     }
     int result = 0;
     {
-        DemoMachine machine(*firmware);
+        DemoMachine machine(*firmware, raspberryPi);
         const std::string with = firmware == &SimFirmware::original()
                                      ? std::string()
                                      : std::string(" (") + firmware->description + ")";
+        const char* pi = raspberryPi ? ", and a Raspberry Pi's I2C bus i2c-1 (i2c-bcm2835) has "
+                                       "another CY22150 at 0x69"
+                                     : "";
         std::fprintf(notes,
                      "vantrel-demo: an emulated i2c-tiny-usb adapter%s (bus 1, device 4) with a "
-                     "CY22150 at 0x69 is plugged in; starting %s.\n",
-                     with.c_str(), name.c_str());
+                     "CY22150 at 0x69 is plugged in%s; starting %s.\n",
+                     with.c_str(), pi, name.c_str());
         std::fflush(notes);
         // vantrel runs where chip.png, the window icon, is; another program where it was called,
         // so that its file names mean what they say.
         result = runProgram(program, args, other ? std::filesystem::path() : here);
-        printChip(notes, *machine.adapter);
+        printChips(notes, machine);
     }
     return result;
 }

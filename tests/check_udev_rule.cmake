@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: MIT
-# The adapter's rule must match 0403:c631 and hand access to the seat's user (uaccess) and, as a
-# fallback, to the group plugdev with mode 0660; it never opens the device node to everyone.
+# The adapter's rules must match 0403:c631 and hand access to the seat's user (uaccess) and, as a
+# fallback, to the group plugdev with mode 0660, for the usbfs node and for the i2c-dev node of the
+# adapter's bus; load i2c-dev when the adapter appears; sort before 73-seat-late; and never open a
+# node to everyone.
 file(STRINGS "${RULE}" lines REGEX "^[^#]")
 set(adapter_rules "")
 foreach(line IN LISTS lines)
@@ -23,6 +25,38 @@ foreach(needed [[TAG+="uaccess"]] [[GROUP="plugdev"]] [[MODE="0660"]])
         message(FATAL_ERROR "udev rule for 0403:c631 lacks ${needed}")
     endif()
 endforeach()
+# The adapter's i2c-dev node: matched through the USB ancestor's ids, the same access.
+set(node_rule "")
+foreach(line IN LISTS lines)
+    if(line MATCHES [[SUBSYSTEM=="i2c-dev"]] AND line MATCHES [[ATTRS{idVendor}=="0403"]]
+       AND line MATCHES [[ATTRS{idProduct}=="c631"]])
+        set(node_rule "${line}")
+    endif()
+endforeach()
+if(NOT node_rule)
+    message(FATAL_ERROR "udev rule gives no access to the i2c-dev node of 0403:c631")
+endif()
+foreach(needed [[TAG+="uaccess"]] [[GROUP="plugdev"]] [[MODE="0660"]])
+    string(FIND "${node_rule}" "${needed}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "udev rule for the i2c-dev node of 0403:c631 lacks ${needed}")
+    endif()
+endforeach()
+# i2c-dev is loaded when an adapter appears.
+set(loads OFF)
+foreach(line IN LISTS adapter_rules)
+    if(line MATCHES [[ACTION=="add"]] AND line MATCHES [[RUN{builtin}\+="kmod load i2c-dev"]])
+        set(loads ON)
+    endif()
+endforeach()
+if(NOT loads)
+    message(FATAL_ERROR "udev rule does not load i2c-dev when 0403:c631 appears")
+endif()
+# uaccess is acted on by systemd's 73-seat-late.rules: the rule's file must sort before it.
+get_filename_component(rule_name "${RULE}" NAME)
+if(NOT rule_name MATCHES "^([0-6][0-9]|7[0-2])-")
+    message(FATAL_ERROR "${rule_name} does not sort before 73-seat-late.rules")
+endif()
 # Every mode set anywhere, read whole: the last octal digit is what everyone else may do.
 file(READ "${RULE}" rule)
 string(REGEX MATCHALL "MODE *:?= *\"?[0-7]+" modes "${rule}")

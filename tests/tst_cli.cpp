@@ -4,12 +4,14 @@
 
 #include "cli/cli.h"
 #include "cli/registerfiles.h"
+#include "fakesysfs.h"
 #include "files/registerfile.h"
 #include "frequency/chiprules.h"
 #include "frequency/frequencymodel.h"
 #include "frequency/frequencyreadout.h"
 #include "frequency/solver.h"
 #include "registerfilebytes.h"
+#include "simi2cbus.h"
 #include "simusbbackend.h"
 
 #include <QJsonArray>
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <map>
 #include <memory>
 
@@ -98,6 +101,7 @@ struct Run {
 // The simulated machine and the files of one test.
 struct Bench {
     SimUsbBackend usb;
+    SimI2cBus buses;  // the i2c-dev nodes of --bus and of the kernel's path
     QTemporaryDir dir;
 
     Run run(QStringList arguments, bool terminal = false) {
@@ -107,6 +111,7 @@ struct Bench {
         QTextStream err(&r.err);
         CliEnvironment env;
         env.stderrIsTerminal = terminal;
+        env.buses = &buses;
         r.code = runCli(arguments, usb, out, err, env);
         out.flush();
         err.flush();
@@ -196,6 +201,14 @@ private slots:
     void exitCodesAndErrorLines();
     void badInputTouchesNoDevice_data();
     void badInputTouchesNoDevice();
+    void commandsOnABus_data();
+    void commandsOnABus();
+    void listWithoutI2cDev_data();
+    void listWithoutI2cDev();
+    void adapterPaths_data();
+    void adapterPaths();
+    void signalWaitsForTheKernelDriver_data();
+    void signalWaitsForTheKernelDriver();
     void refusedOutputFileIsNeverOverwritten_data();
     void refusedOutputFileIsNeverOverwritten();
     void showDecodesAKnownFile();
@@ -674,6 +687,24 @@ void TestCli::exitCodesAndErrorLines_data() {
                                    << "Error: --format takes i2cset, c or json, not \"yaml\"";
     QTest::newRow("export bus") << QStringList{"export", good, "--bus", "-1"} << true << 2
                                 << "Error: --bus takes a bus number, not \"-1\"";
+    QTest::newRow("bus form") << QStringList{"read", "--bus", "i2c-x"} << true << 2
+                              << "Error: --bus takes i2c-N, N or /dev/i2c-N, not \"i2c-x\"";
+    QTest::newRow("bus and device")
+        << QStringList{"write", good, "--bus", "i2c-1", "--device", "1:4"} << true << 2
+        << "Error: --bus and --device exclude each other";
+    QTest::newRow("bus and all") << QStringList{"read", "--bus", "1", "--all"} << true << 2
+                                 << "Error: --bus and --all exclude each other";
+    QTest::newRow("bus absent") << QStringList{"read", "--bus", "/dev/i2c-9"} << true << 1
+                                << "Error: no I2C bus i2c-9 (see vantrel-cli list)";
+    QTest::newRow("bus absent, plan --write")
+        << QStringList{"plan", "--ref", "10M", "LCLK1=1M", "--write", "--bus", "i2c-4"} << true << 1
+        << "Error: no I2C bus i2c-4 (see vantrel-cli list)";
+    QTest::newRow("transport") << QStringList{"read", "--transport", "kernel"} << true << 2
+                               << "Error: --transport takes auto, usb or i2c-dev, not \"kernel\"";
+    QTest::newRow("i2c-dev forced, no kernel driver")
+        << QStringList{"read", "--transport", "i2c-dev"} << true << 1
+        << "Error: no /dev/i2c-N for the adapter BUS_001-DEV_004-VID_0403-PID_C631: its kernel "
+           "driver is not bound";
     QTest::newRow("grade") << QStringList{"check", good, "--grade", "military"} << false << 2
                            << "Error: --grade takes commercial or industrial, not \"military\"";
     QTest::newRow("supply") << QStringList{"write", good, "--supply", "5"} << true << 2
@@ -711,6 +742,265 @@ void TestCli::exitCodesAndErrorLines_data() {
     QTest::newRow("check done") << QStringList{"check", good} << false << 0 << QString();
     QTest::newRow("show done") << QStringList{"show", good} << false << 0 << QString();
     QTest::newRow("write done") << QStringList{"write", good} << true << 0 << QString();
+}
+
+void TestCli::commandsOnABus_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<bool>("chipThere");
+    QTest::addColumn<int>("openError");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("firstLine");  // of stdout
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("writes");  // register writes that reached the bus
+    QTest::newRow("read, Raspberry Pi") << QStringList{"read", "--bus", "i2c-1"} << "i2c-bcm2835"
+                                        << true << 0 << 0 << "Chip at 0x69 on i2c-1"
+                                        << "" << 0;
+    QTest::newRow("write, dln2, by number")
+        << QStringList{"write", "GOOD", "--bus", "1"} << "dln2-i2c" << true << 0 << 0
+        << "Wrote 11 registers to i2c-1 at 0x69, verified."
+        << "" << 11;
+    QTest::newRow("plan --write, cp2112, by node")
+        << QStringList{"plan", "--ref", "10M", "LCLK1=1M", "--write", "--bus", "/dev/i2c-1"}
+        << "cp2112" << true << 0 << 0 << ""
+        << "" << 11;
+    QTest::newRow("solve --write, mcp2221")
+        << QStringList{"solve",    "--ref",   "10000000", "--f1",
+                       "50000000", "--write", "--bus",    "i2c-1"}
+        << "mcp2221" << true << 0 << 0 << ""
+        << "" << 11;
+    QTest::newRow("no chip at the address")
+        << QStringList{"read", "--bus", "i2c-1"} << "i2c-bcm2835" << false << 0 << 1 << ""
+        << "Error: reading the chip failed at the transfer of the registers from 0x00: the chip "
+           "at I2C address 0x69 on i2c-1 did not acknowledge"
+        << 0;
+    QTest::newRow("write to no chip")
+        << QStringList{"write", "GOOD", "--bus", "i2c-1"} << "dln2-i2c" << false << 0 << 1 << ""
+        << "Error: writing register 0x0C failed: the chip at I2C address 0x69 on i2c-1 did not "
+           "acknowledge"
+        << 0;
+    QTest::newRow("node without permission")
+        << QStringList{"read", "--bus", "i2c-1"} << "i2c-bcm2835" << true << EACCES << 1 << ""
+        << "Error: no permission to open /dev/i2c-1: join the i2c group (sudo usermod -aG i2c "
+           "$USER, then log in again) or, for an i2c-tiny-usb adapter, install Vantrel's udev "
+           "rule"
+        << 0;
+}
+
+// A bus named by --bus serves read, write, plan --write and solve --write as an adapter does,
+// without a USB device and without a USB subsystem.
+void TestCli::commandsOnABus() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, driver);
+    QFETCH(bool, chipThere);
+    QFETCH(int, openError);
+    QFETCH(int, code);
+    QFETCH(QString, firstLine);
+    QFETCH(QString, error);
+    QFETCH(int, writes);
+    Bench b;
+    FakeSysfs sysfs;
+    sysfs.addPlatformBus(1, "bus one", driver);
+    auto chip = std::make_shared<SimCy22150>(chipThere ? 0x69 : 0x50);
+    for (int reg = 0; reg < 256; ++reg)
+        chip->setRegisterValue(reg, knownRegisters()[std::size_t(reg)]);
+    const SimI2cDriver* profile = nullptr;
+    for (const SimI2cDriver* d : {&SimI2cDrivers::bcm2835(), &SimI2cDrivers::dln2(),
+                                  &SimI2cDrivers::cp2112(), &SimI2cDrivers::mcp2221()})
+        profile = driver == d->name ? d : profile;
+    QVERIFY(profile != nullptr);
+    b.buses.addNode("/dev/i2c-1", *profile, chip);
+    b.buses.setOpenError("/dev/i2c-1", openError);
+    const QString good = b.writeFile("good.cy22150.bin", encodeRegisterFile(knownFile()));
+    arguments.replaceInStrings(QRegularExpression("^GOOD$"), good);
+    const Run r = b.run(arguments);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.err, error.isEmpty() ? QString() : error + "\n");
+    if (!firstLine.isEmpty())
+        QCOMPARE(r.out.section('\n', 0, 0), firstLine);
+    // Each register write one message [register, value], the output enables (0x09) last.
+    QList<int> written;
+    for (const SimI2cCall& call : b.buses.calls()) {
+        if (call.messages.size() == 1 && call.messages[0].length == 2 && call.result >= 0) {
+            written << call.messages[0].data[0];
+            QCOMPARE(int(chip->registerValue(call.messages[0].data[0])),
+                     int(call.messages[0].data[1]));
+        }
+    }
+    QCOMPARE(written.size(), writes);
+    if (writes > 0)
+        QCOMPARE(written.last(), 0x09);
+    QVERIFY(b.usb.transfers().empty());
+    QCOMPARE(b.buses.openHandleCount(), 0);
+}
+
+void TestCli::listWithoutI2cDev_data() {
+    QTest::addColumn<bool>("usbDevice");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("beside the USB devices")
+        << true << 0
+        << "BUS_002-DEV_002-VID_1A2C-PID_0E24\n"
+           "No /dev/i2c-N: the i2c-dev module is not loaded (sudo modprobe i2c-dev)\n"
+        << "";
+    QTest::newRow("nothing else to list")
+        << false << 1 << ""
+        << "Error: the kernel knows I2C adapters but offers no /dev/i2c-N: the i2c-dev module is "
+           "not loaded (sudo modprobe i2c-dev)\n";
+}
+
+// I2C adapters the kernel knows without a node: list says that i2c-dev is not loaded.
+void TestCli::listWithoutI2cDev() {
+    QFETCH(bool, usbDevice);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    Bench b;
+    FakeSysfs sysfs;
+    sysfs.addAdapterWithoutNode(0);
+    if (usbDevice)
+        b.usb.plug(SimDevice::other(2, 2, 0x1A2C, 0x0E24));
+    else
+        b.usb.failInit("no USB");
+    const Run r = b.run({"list"});
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, out);
+    QCOMPARE(r.err, err);
+}
+
+void TestCli::adapterPaths_data() {
+    QTest::addColumn<bool>("bound");
+    QTest::addColumn<bool>("node");
+    QTest::addColumn<QString>("transport");
+    QTest::addColumn<QString>("listLines");  // what list prints after the adapter's entry
+    QTest::addColumn<QString>("path");       // transport.path of read --json
+    QTest::addColumn<QString>("readLine");   // the first line of read
+    QTest::addColumn<int>("usbTransfers");   // of the read
+    const QString entry = "BUS_001-DEV_004-VID_0403-PID_C631 - Simulated Adapters - i2c-tiny-usb";
+    const QString bus =
+        "i2c-7 - i2c-tiny-usb at bus 001 device 004 - i2c-tiny-usb - USB "
+        "BUS_001-DEV_004-VID_0403-PID_C631\n";
+    QTest::newRow("no kernel driver")
+        << false << false << "auto"
+        << "  [adapter]\n"
+        << "usb"
+        << "Chip at 0x69 on " + entry.left(33) << OpenTransfers + ReadTransfers;
+    QTest::newRow("kernel driver and node")
+        << true << true << "auto"
+        << "  [adapter] via /dev/i2c-7\n" + bus << "i2c-dev"
+        << "Chip at 0x69 on " + entry.left(33) + " via /dev/i2c-7" << 0;
+    QTest::newRow("kernel driver, no node")
+        << true << false << "auto"
+        << "  [adapter] via USB, kernel driver detached\n"
+        << "usb-detached"
+        << "Chip at 0x69 on " + entry.left(33) + " via USB, kernel driver detached"
+        << OpenTransfers + ReadTransfers;
+    QTest::newRow("forced usb over the node")
+        << true << true << "usb"
+        << "  [adapter] via /dev/i2c-7\n" + bus << "usb-detached"
+        << "Chip at 0x69 on " + entry.left(33) + " via USB, kernel driver detached"
+        << OpenTransfers + ReadTransfers;
+}
+
+// Which path an adapter takes, said by list and read; a detached kernel driver is back after
+// the command, also after a failed one.
+void TestCli::adapterPaths() {
+    QFETCH(bool, bound);
+    QFETCH(bool, node);
+    QFETCH(QString, transport);
+    QFETCH(QString, listLines);
+    QFETCH(QString, path);
+    QFETCH(QString, readLine);
+    QFETCH(int, usbTransfers);
+    Bench b;
+    FakeSysfs sysfs;
+    if (node)
+        sysfs.addUsbBus(7, "i2c-tiny-usb at bus 001 device 004", "i2c-tiny-usb", 1, 4, "0403",
+                        "c631", 1);
+    auto chip = patternChip();
+    SimDevice adapter = SimDevice::adapter(1, 4, chip);
+    adapter.kernelDriverBound = bound;
+    const int plugId = b.usb.plug(adapter);
+    b.buses.addNode("/dev/i2c-7", SimI2cDrivers::tinyUsb(), chip);
+
+    const Run list = b.run({"list"});
+    QCOMPARE(list.code, 0);
+    QCOMPARE(list.out, QString("BUS_001-DEV_004-VID_0403-PID_C631 - Simulated Adapters - "
+                               "i2c-tiny-usb") +
+                           listLines);
+    b.usb.resetTransfers();
+    const Run read = b.run({"read", "--device", "1:4", "--transport", transport});
+    QCOMPARE(read.code, 0);
+    QCOMPARE(read.out.section('\n', 0, 0), readLine);
+    QCOMPARE(int(b.usb.transfers().size()), usbTransfers);
+    QCOMPARE(b.usb.kernelDriverBound(plugId), bound);
+    const Run json = b.run({"read", "--device", "1:4", "--json", "--transport", transport});
+    QCOMPARE(json.code, 0);
+    const QJsonObject transportObject =
+        QJsonDocument::fromJson(json.out.toUtf8()).object().value("transport").toObject();
+    QCOMPARE(transportObject.value("path").toString(), path);
+    QCOMPARE(transportObject.value("node").toString(),
+             path == "i2c-dev" ? QString("/dev/i2c-7") : QString());
+    chip->setI2cAddress(0x50);  // the chip stops answering
+    const Run failed = b.run({"write", b.writeFile("f.bin", encodeRegisterFile(knownFile())),
+                              "--device", "1:4", "--transport", transport});
+    QCOMPARE(failed.code, 1);
+    QCOMPARE(b.usb.kernelDriverBound(plugId), bound);
+    QCOMPARE(b.usb.reattachCount(), b.usb.detachCount());
+    QCOMPARE(b.usb.openHandleCount(), 0);
+    QCOMPARE(b.buses.openHandleCount(), 0);
+}
+
+namespace {
+// What a test's signal handler saw when the signal came.
+SimUsbBackend* signalledUsb = nullptr;
+int signalledPlug = 0;
+volatile sig_atomic_t signalCount = 0;
+volatile sig_atomic_t driverBoundAtSignal = 0;
+void recordSignal(int) {
+    ++signalCount;
+    driverBoundAtSignal = signalledUsb->kernelDriverBound(signalledPlug) ? 1 : 0;
+}
+}  // namespace
+
+void TestCli::signalWaitsForTheKernelDriver_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("chipThere");
+    QTest::newRow("SIGINT during a read") << SIGINT << true;
+    QTest::newRow("SIGTERM during a read") << SIGTERM << true;
+    QTest::newRow("SIGTERM during a failing write") << SIGTERM << false;
+}
+
+// A signal that comes while the kernel driver is detached is acted on only once the driver is
+// back: the command gives the adapter back before it can end.
+void TestCli::signalWaitsForTheKernelDriver() {
+    QFETCH(int, signalNumber);
+    QFETCH(bool, chipThere);
+    Bench b;
+    SimDevice adapter = SimDevice::adapter(1, 4, patternChip(chipThere ? 0x69 : 0x50));
+    adapter.kernelDriverBound = true;
+    signalledUsb = &b.usb;
+    signalledPlug = b.usb.plug(adapter);
+    signalCount = 0;
+    driverBoundAtSignal = 0;
+    struct sigaction handler {};
+    struct sigaction previous {};
+    handler.sa_handler = recordSignal;
+    sigaction(signalNumber, &handler, &previous);
+    int transfers = 0;
+    b.usb.setTransferObserver([&](const SimTransfer&) {
+        if (++transfers == 3)
+            raise(signalNumber);
+    });
+    const QString file = b.writeFile("f.bin", encodeRegisterFile(knownFile()));
+    const Run r = b.run(chipThere ? QStringList{"read", "--device", "1:4"}
+                                  : QStringList{"write", file, "--device", "1:4"});
+    sigaction(signalNumber, &previous, nullptr);
+    QCOMPARE(r.code, chipThere ? 0 : 1);
+    QCOMPARE(b.usb.detachCount(), 1);
+    QCOMPARE(int(signalCount), 1);
+    QCOMPARE(int(driverBoundAtSignal), 1);
 }
 
 void TestCli::exitCodesAndErrorLines() {
@@ -920,6 +1210,21 @@ void TestCli::exportFormats_data() {
                                     << RegisterChanges{} << QString();
     QTest::newRow("i2cset bus 7, 0x6a")
         << QStringList{"--format", "i2cset", "--bus", "7", "--address", "0x6a"}
+        << QString(
+               "i2cset -y 7 0x6A 0x0C 0x08\n"
+               "i2cset -y 7 0x6A 0x12 0x30\n"
+               "i2cset -y 7 0x6A 0x13 0x40\n"
+               "i2cset -y 7 0x6A 0x40 0xC4\n"
+               "i2cset -y 7 0x6A 0x41 0x60\n"
+               "i2cset -y 7 0x6A 0x42 0x08\n"
+               "i2cset -y 7 0x6A 0x44 0x31\n"
+               "i2cset -y 7 0x6A 0x45 0x51\n"
+               "i2cset -y 7 0x6A 0x46 0xBF\n"
+               "i2cset -y 7 0x6A 0x47 0x10\n"
+               "i2cset -y 7 0x6A 0x09 0x3F\n")
+        << RegisterChanges{} << QString();
+    QTest::newRow("i2cset bus /dev/i2c-7, 0x6a")
+        << QStringList{"--format", "i2cset", "--bus", "/dev/i2c-7", "--address", "0x6a"}
         << QString(
                "i2cset -y 7 0x6A 0x0C 0x08\n"
                "i2cset -y 7 0x6A 0x12 0x30\n"
@@ -1816,8 +2121,10 @@ void TestCli::listJson() {
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err, QString());
     const QJsonDocument doc = parseJson(r.out);
-    QVERIFY(doc.isArray());
-    const QJsonArray devices = doc.array();
+    QVERIFY(doc.isObject());
+    QCOMPARE(doc.object().keys(), QStringList({"buses", "devices"}));
+    QCOMPARE(doc.object().value("buses").toArray(), QJsonArray());
+    const QJsonArray devices = doc.object().value("devices").toArray();
     QCOMPARE(devices.size(), 2);
     const QJsonObject other = devices[0].toObject();
     QCOMPARE(other.value("bus").toInt(), 2);
@@ -1832,6 +2139,8 @@ void TestCli::listJson() {
              QString("BUS_001-DEV_004-VID_0403-PID_C631 - Simulated Adapters - i2c-tiny-usb"));
     QCOMPARE(adapter.value("productId").toString(), QString("C631"));
     QCOMPARE(adapter.value("adapter").toBool(false), true);
+    QCOMPARE(adapter.value("transport").toString(), QString("usb"));
+    QVERIFY(!other.contains("transport"));
 }
 
 void TestCli::showJson() {

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
+#include "fakesysfs.h"
 #include "session/session.h"
+#include "simi2cbus.h"
 #include "views/mainwindowform.h"
 #include "windowfixture.h"
 
@@ -243,6 +245,8 @@ private slots:
     void scanOpensFirstUsableAdapter();
     void openSelected_data();
     void openSelected();
+    void busEntriesAndOpen_data();
+    void busEntriesAndOpen();
     void openLooksOnlyAtTheLastScan();
     void readFailures_data();
     void readFailures();
@@ -447,6 +451,78 @@ void TestDiscovery::openSelected_data() {
     QTest::newRow("adapter unplugged since the scan")
         << twoAdapters << false << 1 << Change::UnplugSelected
         << "Error: No such device (it may have been disconnected)" << -1;
+}
+
+void TestDiscovery::busEntriesAndOpen_data() {
+    QTest::addColumn<bool>("adapterBound");  // the adapter's own bus i2c-7 is in sysfs too
+    QTest::addColumn<bool>("chipThere");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("message");  // after selecting I2C_1 and Open
+    const QString adapterEntry =
+        "BUS_001-DEV_004-VID_0403-PID_C631 - Simulated Adapters - i2c-tiny-usb";
+    QTest::newRow("Raspberry Pi bus after the USB devices")
+        << false << true << QStringList{adapterEntry, "I2C_1 - bcm2835 (i2c@7e804000)"}
+        << "Info: Device configuration successfully read. (via /dev/i2c-1)";
+    QTest::newRow("the adapter's own bus is not listed twice")
+        << true << true << QStringList{adapterEntry, "I2C_1 - bcm2835 (i2c@7e804000)"}
+        << "Info: Device configuration successfully read. (via /dev/i2c-1)";
+    QTest::newRow("no chip on the bus")
+        << false << false << QStringList{adapterEntry, "I2C_1 - bcm2835 (i2c@7e804000)"}
+        << "Error: the chip at I2C address 0x69 on i2c-1 did not acknowledge";
+}
+
+// The buses come after the USB devices; the start-up scan opens the adapter and no bus; a bus
+// selected and opened reads its chip into the window, and the status line says the path.
+void TestDiscovery::busEntriesAndOpen() {
+    QFETCH(bool, adapterBound);
+    QFETCH(bool, chipThere);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, message);
+    FakeSysfs sysfs;
+    sysfs.addPlatformBus(1, "bcm2835 (i2c@7e804000)", "i2c-bcm2835");
+    if (adapterBound)
+        sysfs.addUsbBus(7, "i2c-tiny-usb at bus 001 device 004", "i2c-tiny-usb", 1, 4, "0403",
+                        "c631", 1);
+    SimI2cBus buses;
+    auto busChip = makeChip(chipThere ? DefaultChipAddress : 0x50, 1);
+    buses.addNode("/dev/i2c-1", SimI2cDrivers::bcm2835(), busChip);
+    buses.addNode("/dev/i2c-7", SimI2cDrivers::tinyUsb(), std::make_shared<SimCy22150>(0x10));
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    f.usb->plug(adapter(1, 4));
+    f.open();
+    QComboBox* list = f.ui().USBcomboBox;
+    QCOMPARE(entries(list), listed);
+    QCOMPARE(list->currentIndex(), 0);  // the scan opened the adapter, over USB
+    QVERIFY(!f.startUpTransfers.empty());
+    f.session().adapter.buses = &buses;
+    const Registers imageBefore = f.session().image.bytes;
+
+    chooseEntry(list, 1);
+    f.ui().actionOpen->trigger();
+    QCOMPARE(f.ui().statusBar->currentMessage(), message);
+    QVERIFY(f.usb->transfers().empty());
+    QCOMPARE(f.usb->openHandleCount(), 0);
+    // The whole chip in one ioctl; after a successful read the eleven shown registers go back
+    // as Open writes them, one [register, value] message each.
+    QVERIFY(!buses.calls().empty());
+    QCOMPARE(buses.calls()[0].messages.size(), std::size_t(2));
+    QCOMPARE(buses.calls()[0].messages[1].length, 256);
+    QCOMPARE(buses.calls().size(), std::size_t(chipThere ? 12 : 1));
+    for (std::size_t i = 1; i < buses.calls().size(); ++i)
+        QCOMPARE(buses.calls()[i].messages.at(0).length, 2);
+    if (chipThere) {
+        QCOMPARE(texts(f.session().image.bytes), texts(busChip->registers()));
+        // An edit goes to the bus's chip as one [register, value] message.
+        buses.resetCalls();
+        f.session().image[0x47] = 0x55;
+        pushRegister(f.session(), 0x47);
+        QCOMPARE(buses.calls().size(), std::size_t(1));
+        QCOMPARE(int(busChip->registerValue(0x47)), 0x55);
+    } else {
+        QCOMPARE(texts(f.session().image.bytes), texts(imageBefore));
+    }
+    f.window.reset();
+    QCOMPARE(buses.openHandleCount(), 0);
 }
 
 void TestDiscovery::openSelected() {

@@ -32,6 +32,9 @@ QString failedTransfer(int result, int reached) {
             return QString::asprintf("reading register 0x%02X", reg);
         case I2cResult::ReadNotAcknowledged:
             return QString::asprintf("the status query after register 0x%02X", reg);
+        case I2cResult::BusTransferFailed:
+        case I2cResult::BusNoAcknowledge:
+            return QString::asprintf("the transfer of the registers from 0x%02X", reg);
         default:
             return QStringLiteral("the register count");
     }

@@ -3,6 +3,30 @@
 
 #include "usb/chipaccess.h"
 #include "usb/deviceid.h"
+#include "usb/i2cbuses.h"
+#include "usb/i2cbustransport.h"
+
+namespace {
+// The line of a successful read, and after it the path when it is not plain USB.
+QString readSuccessText(const AdapterConnection& c) {
+    if (c.path == ChipPath::Usb)
+        return DiscoveryText::ReadSuccess;
+    return DiscoveryText::ReadSuccess + QStringLiteral(" (via ") + chipPathText(c) +
+           QStringLiteral(")");
+}
+
+ChipReadOutcome openListedBus(AdapterConnection& c, int number, RegisterImage& image) {
+    for (const I2cBusInfo& bus : listI2cBuses()) {
+        if (bus.number != number)
+            continue;
+        if (i2c_open_bus(c, bus) != I2cResult::Ok)
+            return {false, i2c_error_text(c)};
+        const ChipRead read = readChip(c, image);
+        return {read.ok(), read.ok() ? readSuccessText(c) : read.error};
+    }
+    return {false, QStringLiteral("Error: the I2C bus i2c-%1 is gone").arg(number)};
+}
+}  // namespace
 
 std::optional<UsbDeviceInfo> findListedDevice(const UsbBackend& usb, const QString& entry) {
     for (const UsbBus& bus : usb.busses())
@@ -14,6 +38,8 @@ std::optional<UsbDeviceInfo> findListedDevice(const UsbBackend& usb, const QStri
 
 ChipReadOutcome openListedAdapter(AdapterConnection& c, const QString& entry,
                                   RegisterImage& image) {
+    if (const std::optional<int> bus = parseBusListEntry(entry))
+        return openListedBus(c, *bus, image);
     if (!entryNamesAdapter(entry))
         return {false, DiscoveryText::WrongAdapter};
     const std::optional<UsbDeviceInfo> device = findListedDevice(*c.usb, entry);
@@ -25,5 +51,5 @@ ChipReadOutcome openListedAdapter(AdapterConnection& c, const QString& entry,
     if (!openError.isEmpty())
         return {false, openError};
     const ChipRead read = readChip(c, image);
-    return {read.ok(), read.ok() ? DiscoveryText::ReadSuccess : read.error};
+    return {read.ok(), read.ok() ? readSuccessText(c) : read.error};
 }

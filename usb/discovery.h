@@ -27,7 +27,8 @@ struct ChipReadOutcome {
     QString message;
 };
 
-// Opens the adapter named by a listing entry of the last enumeration (no new one) into the
-// connection, which must have none open, and reads all 256 registers at the connection's I2C
-// address straight into the image: bytes read before a failure stay there.
+// Opens the adapter named by a listing entry of the last enumeration (no new one), or the I2C
+// bus of an "I2C_N - ..." entry, into the connection, which must have none open, and reads all
+// 256 registers at the connection's I2C address straight into the image: bytes read before a
+// failure stay there. The success line names the path when it is not plain USB.
 ChipReadOutcome openListedAdapter(AdapterConnection& c, const QString& entry, RegisterImage& image);

@@ -3,6 +3,7 @@
 
 #include "common/printabletext.h"
 #include "usb/deviceid.h"
+#include "usb/i2cbustransport.h"
 #include "usb/usbbackend.h"
 
 #include <algorithm>
@@ -32,9 +33,16 @@ constexpr int StatusAcknowledged = 1;
 constexpr int MaxReadCount = 256;
 constexpr int MaxMessageLength = 255;
 
-bool adapterOpen(const AdapterConnection& c) {
+bool usbOpen(const AdapterConnection& c) {
     return c.handle != nullptr && c.usb != nullptr;
 }
+
+bool adapterOpen(const AdapterConnection& c) {
+    return usbOpen(c) || (c.path == ChipPath::I2cDev && c.bus.handle >= 0);
+}
+
+// The interface claimed when the kernel driver had to be detached.
+constexpr int AdapterInterface = 0;
 
 // One request in the adapter's request type. A class request stalled at once goes again as a
 // vendor request; if that one is answered, the adapter keeps the vendor type until it is closed.
@@ -143,9 +151,11 @@ AdapterHold::AdapterHold(AdapterConnection& c) : c_(c), locked_(adapterOpen(c)) 
     }
     held_ = c.lock.acquire(c.busyWaitMs);
     if (!held_) {
-        c.failure.library = c.usb->lastError();
-        c.failure.text = "the adapter " + deviceIdentification(c.device).toStdString() +
-                         " is in use by another program";
+        c.failure.library = c.usb != nullptr ? c.usb->lastError() : std::string();
+        c.failure.text =
+            (c.usbBacked ? "the adapter " + deviceIdentification(c.device).toStdString()
+                         : "the bus i2c-" + std::to_string(c.bus.number)) +
+            " is in use by another program";
     }
 }
 
@@ -167,27 +177,37 @@ int i2c_open(AdapterConnection& c, const UsbDeviceInfo& device) {
     c.handle = handle;
     c.device = device;
     c.lock.attach(c.usb->lockPath(device));
-    {
+    int result = chooseAdapterPath(c);
+    if (result == I2cResult::Ok) {
         const AdapterHold hold(c);
         if (hold.ok()) {
-            endTransaction(c, c.i2cAddress);
+            // Only the USB path can find a transaction that an earlier program left open.
+            if (c.path != ChipPath::I2cDev)
+                endTransaction(c, c.i2cAddress);
             c.failure = {};
             return I2cResult::Ok;
         }
+        result = I2cResult::Busy;
     }
-    const TransportFailure busy = c.failure;
+    const TransportFailure failed = c.failure;
     i2c_close(c);
-    c.failure = busy;
-    return I2cResult::Busy;
+    c.failure = failed;
+    return result;
 }
 
 int i2c_close(AdapterConnection& c) {
     if (c.handle != nullptr) {
         if (c.usb != nullptr) {
+            // Giving the interface back lets the detached kernel driver bind again.
+            if (c.path == ChipPath::UsbDetached)
+                c.usb->releaseInterface(c.handle, AdapterInterface);
             c.usb->close(c.handle);
         }
         c.handle = nullptr;
     }
+    busClose(c);
+    c.path = ChipPath::Usb;
+    c.usbBacked = true;
     c.lock.detach();
     c.requestType = AdapterRequestType::Class;
     c.device = {};
@@ -195,8 +215,12 @@ int i2c_close(AdapterConnection& c) {
     return 0;
 }
 
+bool i2c_is_open(const AdapterConnection& c) {
+    return adapterOpen(c);
+}
+
 int i2c_get_status(AdapterConnection& c) {
-    if (!adapterOpen(c)) {
+    if (!usbOpen(c)) {
         return 0;
     }
     int result = 0;
@@ -211,6 +235,9 @@ int i2c_write_register(AdapterConnection& c, quint8 i2cAddress, quint8 reg, quin
     const AdapterHold hold(c);
     if (!hold.ok()) {
         return I2cResult::Busy;
+    }
+    if (c.path == ChipPath::I2cDev) {
+        return busWriteRegister(c, i2cAddress, reg, value);
     }
     unsigned char data[2] = {reg, value};
     if (!moved(c, transfer(c, DirectionOut, RequestWrite, ValueWrite, i2cAddress, data, 2),
@@ -235,6 +262,9 @@ int i2c_read_registers(AdapterConnection& c, quint8 i2cAddress, quint8 first, in
     const AdapterHold hold(c);
     if (!hold.ok()) {
         return I2cResult::Busy;
+    }
+    if (c.path == ChipPath::I2cDev) {
+        return busReadRegisters(c, i2cAddress, first, count, buffer);
     }
     // From the set-up on, every failure before the last byte's transfer went through leaves the
     // transaction open: it is ended before the failure is returned.

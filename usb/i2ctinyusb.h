@@ -2,6 +2,7 @@
 #pragma once
 
 #include "usb/adapterlock.h"
+#include "usb/i2cbus.h"
 #include "usb/usbbackend.h"
 
 #include <QString>
@@ -29,6 +30,27 @@ struct TransportFailure {
 // requests only.
 enum class AdapterRequestType { Class, Vendor };
 
+// Which path a caller asks for an i2c-tiny-usb adapter: Auto takes the kernel's /dev/i2c-N when
+// the kernel driver is bound and the node opens for reading and writing, raw USB otherwise.
+enum class TransportChoice { Auto, Usb, I2cDev };
+
+// Which transport serves an open connection.
+enum class ChipPath {
+    Usb,          // control transfers to the i2c-tiny-usb adapter, no kernel driver in the way
+    UsbDetached,  // the same, with the kernel driver detached until the connection closes
+    I2cDev,       // I2C_RDWR on /dev/i2c-N, each transaction atomic under the kernel's bus lock
+};
+
+// An open /dev/i2c-N.
+struct I2cBusConnection {
+    int handle = -1;  // the backend's handle; -1: none open
+    int number = -1;  // N
+    std::string driver;
+    // The pointer write and the read go as two ioctls: the driver makes every message a
+    // transaction of its own, or refused a combined one (EOPNOTSUPP) on this connection.
+    bool split = false;
+};
+
 // How long an operation waits for an adapter that another program is using before it gives up.
 constexpr int AdapterBusyWaitMs = 3000;
 
@@ -46,6 +68,12 @@ struct AdapterConnection {
     AdapterRequestType requestType = AdapterRequestType::Class;
     AdapterLock lock;  // against other programs on the same adapter
     int busyWaitMs = AdapterBusyWaitMs;
+    // The i2c-dev behind I2C buses; null: the system's.
+    I2cBusBackend* buses = nullptr;
+    TransportChoice choice = TransportChoice::Auto;  // for the next open of an adapter
+    ChipPath path = ChipPath::Usb;
+    I2cBusConnection bus;   // open when path is I2cDev
+    bool usbBacked = true;  // the open connection is an adapter or a bus on a USB device
 };
 
 // Holds the open adapter's lock for a run of transfers that must not mix with another program's:
@@ -78,6 +106,9 @@ constexpr int LastByteFailed = -5;
 constexpr int ByteFailed = -6;
 constexpr int Busy = -7;        // another program kept the adapter for longer than c.busyWaitMs
 constexpr int OpenFailed = -8;  // the USB library could not open the adapter
+// On an I2C bus: the ioctl of a read or write failed (i2c_error_text says which and why).
+constexpr int BusTransferFailed = -9;
+constexpr int BusNoAcknowledge = -10;  // the same, and the driver's code says "no acknowledge"
 }  // namespace I2cResult
 
 constexpr unsigned I2cTimeoutMs = 1000;
@@ -92,12 +123,17 @@ constexpr int I2cStatusNoByte = -256;
 int progressBarValue(int done, int count, int maximum);
 
 void i2c_init(AdapterConnection& c, UsbBackend* usb, TransportObserver* progress);
-// Closes whatever `c` holds and opens `device`; then, holding its lock, ends whatever I2C
-// transaction an earlier program may have left open (one end-of-transaction I/O at
-// c.i2cAddress, whose failure is ignored), which also finds out the adapter's request type.
-// Returns Ok, OpenFailed (the library's text in i2c_error_text) or Busy (the adapter stays closed).
+// Closes whatever `c` holds and opens `device` on the path c.choice asks for (chooseAdapterPath:
+// the kernel's /dev/i2c-N, USB, or USB with the kernel driver detached until i2c_close); then,
+// holding its lock, and on a USB path, ends whatever I2C transaction an earlier program may have
+// left open (one end-of-transaction I/O at c.i2cAddress, whose failure is ignored), which also
+// finds out the adapter's request type. Returns Ok, OpenFailed (the reason in i2c_error_text) or
+// Busy (the adapter stays closed).
 int i2c_open(AdapterConnection& c, const UsbDeviceInfo& device);
+// Closes the adapter or bus; a kernel driver detached at the open is given back first.
 int i2c_close(AdapterConnection& c);
+// Whether an adapter or a bus is open, whichever path serves it.
+bool i2c_is_open(const AdapterConnection& c);
 int i2c_get_status(AdapterConnection& c);
 // A write or read that fails after its transaction began ends the transaction (an I/O with the
 // end flag alone, whose own failure is ignored) before it returns the original failure. Both

@@ -210,3 +210,32 @@ std::string LibUsbBackend::lockPath(const UsbDeviceInfo& device) const {
     return QString::asprintf("/dev/bus/usb/%03d/%03d", device.busNumber, device.deviceNumber)
         .toStdString();
 }
+
+int LibUsbBackend::kernelDriverActive(UsbHandle* handle, int interfaceNumber) {
+    Handle* h = live(handle);
+    if (h == nullptr) {
+        return remember(LIBUSB_ERROR_INVALID_PARAM);
+    }
+    const int result = libusb_kernel_driver_active(h->device, interfaceNumber);
+    return result < 0 ? remember(result) : result;
+}
+
+int LibUsbBackend::claimInterface(UsbHandle* handle, int interfaceNumber) {
+    Handle* h = live(handle);
+    if (h == nullptr) {
+        return remember(LIBUSB_ERROR_INVALID_PARAM);
+    }
+    // Without detach support (another system) the claim alone is tried.
+    libusb_set_auto_detach_kernel_driver(h->device, 1);
+    const int result = libusb_claim_interface(h->device, interfaceNumber);
+    return result < 0 ? remember(result) : 0;
+}
+
+int LibUsbBackend::releaseInterface(UsbHandle* handle, int interfaceNumber) {
+    Handle* h = live(handle);
+    if (h == nullptr) {
+        return remember(LIBUSB_ERROR_INVALID_PARAM);
+    }
+    const int result = libusb_release_interface(h->device, interfaceNumber);
+    return result < 0 ? remember(result) : 0;
+}

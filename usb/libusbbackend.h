@@ -39,6 +39,10 @@ public:
     // The device's usbfs node, /dev/bus/usb/BBB/DDD: the same in every program, gone with the
     // device, and open to whoever may use the device.
     std::string lockPath(const UsbDeviceInfo& device) const override;
+    int kernelDriverActive(UsbHandle* handle, int interfaceNumber) override;
+    // libusb's automatic detach: the kernel driver leaves at the claim and returns at the release.
+    int claimInterface(UsbHandle* handle, int interfaceNumber) override;
+    int releaseInterface(UsbHandle* handle, int interfaceNumber) override;
 
 private:
     class Handle;

@@ -65,4 +65,13 @@ public:
     // A file that stands for the device in every program on this machine, for an advisory lock
     // between them (AdapterLock); empty when there is none.
     virtual std::string lockPath(const UsbDeviceInfo& device) const = 0;
+
+    // Whether a kernel driver is bound to interface `interfaceNumber`: 1 bound, 0 not, or a
+    // negative number when the library cannot tell.
+    virtual int kernelDriverActive(UsbHandle* handle, int interfaceNumber) = 0;
+    // Claims the interface for this program, detaching a bound kernel driver first. 0 or a
+    // negative number on failure.
+    virtual int claimInterface(UsbHandle* handle, int interfaceNumber) = 0;
+    // Gives a claimed interface back; a kernel driver detached by claimInterface re-attaches.
+    virtual int releaseInterface(UsbHandle* handle, int interfaceNumber) = 0;
 };

@@ -5,6 +5,7 @@
 #include "usb/deviceid.h"
 #include "usb/devicelist.h"
 #include "usb/discovery.h"
+#include "usb/i2cbuses.h"
 #include "usb/usbbackend.h"
 #include "views/formcontext.h"
 #include "views/mainwindowform.h"
@@ -36,6 +37,7 @@ int DeviceView::scanDevices() {
     if (busses.empty()) {
         list->addItem(DiscoveryText::NoUsbSubsystem);
         s_.status.show({ReportKind::Error, i2c_error_text(c)});
+        addBusEntries(busses);
         return -1;
     }
     for (const UsbBus& bus : busses) {
@@ -43,19 +45,38 @@ int DeviceView::scanDevices() {
             list->addItem(listEntry(usb, device));
             // Only the first adapter is opened; one whose open failed leaves the handle null, so
             // the next adapter gets its turn.
-            if (isAdapter(device.vendorId, device.productId) && !c.handle) {
+            if (isAdapter(device.vendorId, device.productId) && !i2c_is_open(c)) {
                 list->setCurrentIndex(list->count() - 1);
                 if (openSelected() >= 0)
                     c.openedByScan = true;
             }
         }
     }
+    addBusEntries(busses);
     return 0;
+}
+
+// After the USB devices, the I2C buses, but not those of an i2c-tiny-usb adapter already listed.
+// The scan opens none of them: a bus is opened only when the user selects it and chooses Open.
+void DeviceView::addBusEntries(const std::vector<UsbBus>& busses) {
+    QComboBox* list = form_.ui->USBcomboBox;
+    for (const I2cBusInfo& bus : listI2cBuses()) {
+        bool listedAdapter = false;
+        for (const UsbBus& usbBus : busses) {
+            for (const UsbDeviceInfo& device : usbBus.devices)
+                listedAdapter =
+                    listedAdapter || (bus.usb && isAdapter(device.vendorId, device.productId) &&
+                                      device.busNumber == bus.usb->busNumber &&
+                                      device.deviceNumber == bus.usb->deviceNumber);
+        }
+        if (!listedAdapter)
+            list->addItem(busListEntry(bus));
+    }
 }
 
 int DeviceView::openSelected() {
     AdapterConnection& c = s_.adapter;
-    if (c.handle)
+    if (i2c_is_open(c))
         i2c_close(c);
     c.i2cAddress = parseI2cAddress(form_.ui->DeviceAddresscomboBox->currentText());
     const ChipReadOutcome outcome =

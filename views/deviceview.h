@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <vector>
+
 struct FormContext;
 struct Session;
 
@@ -16,11 +18,12 @@ public:
     // Fills the I2C address box once. Its scan connection comes after the selection, so filling it
     // starts no scan.
     void setUpAddressBox();
-    // Lists every USB device and opens the first i2c-tiny-usb adapter while none is open. Returns
-    // 0, or -1 when the USB library reports no bus.
+    // Lists every USB device, then every I2C bus that is not such an adapter, and opens the first
+    // i2c-tiny-usb adapter while none is open. Returns 0, or -1 when the USB library reports no
+    // bus.
     int scanDevices();
-    // Opens the adapter named by the selected entry and reads all 256 registers into the image.
-    // Returns 0 on success, -1 on every failure.
+    // Opens the adapter or I2C bus named by the selected entry and reads all 256 registers into the
+    // image. Returns 0 on success, -1 on every failure.
     int openSelected();
 
     // Sets the bar to done * maximum / count. The event loop does not run during a read, so the
@@ -31,6 +34,8 @@ public:
     static constexpr int RepaintIntervalMs = 16;
 
 private:
+    void addBusEntries(const std::vector<UsbBus>& busses);
+
     QElapsedTimer sinceRepaint_;
     FormContext& form_;
     Session& s_;

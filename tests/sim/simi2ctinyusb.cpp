@@ -63,7 +63,9 @@ int SimI2cTinyUsb::controlTransfer(quint8 requestType, quint8 request, quint16 v
         case RequestIo | FlagBegin:
         case RequestIo | FlagEnd:
         case RequestIo | FlagBegin | FlagEnd:
-            if (in != (value == ValueRead) || value > ValueRead || index > 0x7F)
+            // The value carries the I2C message's flags; the firmware looks at the read flag
+            // alone (Linux's driver also sends the kernel's own flag for DMA-safe buffers).
+            if (in != ((value & ValueRead) != 0) || index > 0x7F)
                 return stall;
             return io(request, value, index, data, length);
         default:
@@ -75,7 +77,7 @@ int SimI2cTinyUsb::io(quint8 request, quint16 value, quint16 index, unsigned cha
                       quint16 length) {
     const bool begin = (request & FlagBegin) != 0;
     const bool end = (request & FlagEnd) != 0;
-    const bool read = value == ValueRead;
+    const bool read = (value & ValueRead) != 0;
     // The start condition pulls SDA low while SCL is high; in the middle of a transaction SCL is
     // low, so the firmware's START for a begin flag makes none.
     if (!(begin && busOpen_))

@@ -10,8 +10,8 @@
 
 // The firmware of an i2c-tiny-usb adapter with a SimCy22150 on its bus, as a profile of
 // SimFirmware describes it. Requests: 0 echo, 1 functionality, 2 set delay, 3 status of the last
-// I2C IO, 4..7 I2C IO (4 plain, +1 begin, +2 end; value 1 reads, 0 writes; index the 7-bit
-// address; the data stage the bytes).
+// I2C IO, 4..7 I2C IO (4 plain, +1 begin, +2 end; value the message's flags, bit 0 set reads;
+// index the 7-bit address; the data stage the bytes).
 //
 // Each I2C IO sends a START before the address: a repeated START without the begin flag, a
 // START with it; but with the begin flag on a bus whose last transaction was never ended the

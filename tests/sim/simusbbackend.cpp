@@ -38,6 +38,9 @@ struct SimUsbBackend::Plugged {
     SimDevice device;
     std::unique_ptr<SimI2cTinyUsb> adapter;  // for a device with a chip
     bool present = true;
+    bool driverBound = false;
+    int claimedBy = 0;             // serial of the handle holding interface 0; 0: none
+    bool detachedByClaim = false;  // that claim detached the kernel driver
 };
 
 class SimUsbBackend::Handle : public UsbHandle {
@@ -72,6 +75,7 @@ int SimUsbBackend::plug(const SimDevice& device) {
     auto p = std::make_shared<Plugged>();
     p->id = nextPlugId_++;
     p->device = device;
+    p->driverBound = device.kernelDriverBound;
     if (device.chip) {
         p->adapter = std::make_unique<SimI2cTinyUsb>(device.chip, *device.firmware);
     }
@@ -176,9 +180,58 @@ UsbHandle* SimUsbBackend::open(const UsbDeviceInfo& device) {
 void SimUsbBackend::close(UsbHandle* handle) {
     Handle* h = live(handle);
     if (h != nullptr) {
+        if (h->plugged->claimedBy == h->serial)
+            h->plugged->claimedBy = 0;  // the claim ends; a detached driver stays detached
         handles_.erase(h);
         delete h;
     }
+}
+
+bool SimUsbBackend::kernelDriverBound(int plugId) const {
+    for (const std::shared_ptr<Plugged>& p : plugged_) {
+        if (p->id == plugId)
+            return p->driverBound;
+    }
+    return false;
+}
+
+int SimUsbBackend::kernelDriverActive(UsbHandle* handle, int interfaceNumber) {
+    Handle* h = live(handle);
+    if (h == nullptr || interfaceNumber != 0)
+        return fail(SimUsbErrors::InvalidParam);
+    return h->plugged->driverBound ? 1 : 0;
+}
+
+int SimUsbBackend::claimInterface(UsbHandle* handle, int interfaceNumber) {
+    Handle* h = live(handle);
+    if (h == nullptr || interfaceNumber != 0)
+        return fail(SimUsbErrors::InvalidParam);
+    Plugged& p = *h->plugged;
+    if (!p.device.detachError.empty())
+        return fail(SimUsbErrors::Access.code, p.device.detachError);
+    if (p.claimedBy != 0 && p.claimedBy != h->serial)
+        return fail(SimUsbErrors::Busy);
+    if (p.driverBound) {
+        p.driverBound = false;
+        p.detachedByClaim = true;
+        ++detaches_;
+    }
+    p.claimedBy = h->serial;
+    return 0;
+}
+
+int SimUsbBackend::releaseInterface(UsbHandle* handle, int interfaceNumber) {
+    Handle* h = live(handle);
+    if (h == nullptr || interfaceNumber != 0 || h->plugged->claimedBy != h->serial)
+        return fail(SimUsbErrors::NotFound);
+    Plugged& p = *h->plugged;
+    p.claimedBy = 0;
+    if (p.detachedByClaim) {
+        p.detachedByClaim = false;
+        p.driverBound = true;
+        ++reattaches_;
+    }
+    return 0;
 }
 
 SimUsbBackend::Handle* SimUsbBackend::live(UsbHandle* handle) const {

@@ -37,6 +37,8 @@ struct SimDevice {
     std::string openError;             // not empty: open() fails with this text
     std::shared_ptr<SimCy22150> chip;  // set: an i2c-tiny-usb adapter with this chip behind it
     const SimFirmwareProfile* firmware = &SimFirmware::original();  // the adapter's firmware
+    bool kernelDriverBound = false;  // the kernel's i2c-tiny-usb driver holds interface 0
+    std::string detachError;         // not empty: claiming interface 0 fails with this text
 
     // An i2c-tiny-usb adapter (0403:C631) with its strings, the given chip and firmware.
     static SimDevice adapter(int bus, int device, std::shared_ptr<SimCy22150> chip,
@@ -122,7 +124,11 @@ public:
     void setLockDirectory(std::string directory) { lockDirectory_ = std::move(directory); }
 
     int openHandleCount() const { return int(handles_.size()); }
-    int openCount() const { return opens_; }  // successful opens so far
+    // Whether the kernel driver is bound to the device now.
+    bool kernelDriverBound(int plugId) const;
+    int detachCount() const { return detaches_; }      // kernel drivers detached by a claim
+    int reattachCount() const { return reattaches_; }  // given back by a release
+    int openCount() const { return opens_; }           // successful opens so far
 
     // --- UsbBackend ---
     void init() override;
@@ -136,6 +142,11 @@ public:
                         unsigned timeoutMs) override;
     std::string lastError() const override { return lastError_; }
     std::string lockPath(const UsbDeviceInfo& device) const override;
+    int kernelDriverActive(UsbHandle* handle, int interfaceNumber) override;
+    // libusb's automatic detach: the claim detaches a bound kernel driver, the release of that
+    // claim re-attaches it; closing a handle without the release leaves the driver detached.
+    int claimInterface(UsbHandle* handle, int interfaceNumber) override;
+    int releaseInterface(UsbHandle* handle, int interfaceNumber) override;
 
 private:
     struct Plugged;
@@ -155,6 +166,8 @@ private:
     std::vector<std::shared_ptr<Plugged>> snapshot_;  // the last enumeration; key = position
     std::set<Handle*> handles_;
     int opens_ = 0;
+    int detaches_ = 0;
+    int reattaches_ = 0;
     std::vector<SimTransfer> transfers_;
     std::map<int, SimFault> faults_;
     std::function<void(const SimTransfer&)> observer_;

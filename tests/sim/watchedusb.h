@@ -39,6 +39,15 @@ public:
     std::string lockPath(const UsbDeviceInfo& device) const override {
         return sim_->lockPath(device);
     }
+    int kernelDriverActive(UsbHandle* handle, int interfaceNumber) override {
+        return sim_->kernelDriverActive(handle, interfaceNumber);
+    }
+    int claimInterface(UsbHandle* handle, int interfaceNumber) override {
+        return sim_->claimInterface(handle, interfaceNumber);
+    }
+    int releaseInterface(UsbHandle* handle, int interfaceNumber) override {
+        return sim_->releaseInterface(handle, interfaceNumber);
+    }
 
 private:
     std::shared_ptr<SimUsbBackend> sim_;

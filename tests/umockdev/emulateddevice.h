@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,9 @@ struct EmulatedDeviceProfile {
     std::optional<quint8> chipAddress;
     const SimFirmwareProfile* firmware = &SimFirmware::original();
     std::array<quint8, SimCy22150::RegisterCount> chipRegisters{};
+    // Set: the kernel driver of that name binds interface 0 when the device is plugged in, as
+    // Linux binds i2c-tiny-usb to an adapter.
+    std::string kernelDriver;
 
     // A device that is not an adapter, with both strings.
     static EmulatedDeviceProfile ordinary(int bus, int address, quint16 vendorId, quint16 productId,
@@ -52,6 +56,8 @@ struct ControlTransferRecord {
     UsbSetup setup;
     std::vector<quint8> data;  // the bytes of the data stage, in either direction
     enum class Outcome { Answered, Stalled, Unanswered } outcome = Outcome::Answered;
+    // Who sent it: a program through usbfs, or the kernel driver bound to the device.
+    enum class Origin { Usbfs, KernelDriver } origin = Origin::Usbfs;
 };
 
 // How a device answers one control transfer.
@@ -75,10 +81,13 @@ public:
 
     // Answers a control transfer whose data stage is `data` (wLength bytes: filled for IN,
     // read for OUT); nullopt when the device does not answer at all.
-    std::optional<ControlAnswer> control(const UsbSetup& setup, quint8* data);
+    std::optional<ControlAnswer> control(
+        const UsbSetup& setup, quint8* data,
+        ControlTransferRecord::Origin origin = ControlTransferRecord::Origin::Usbfs);
 
     // Unplugs and replugs the device in no time: the firmware and the chip start afresh with the
-    // power-on registers, the device answers again and its transfer log is empty.
+    // power-on registers, the device answers again, its transfer log is empty and the profile's
+    // kernel driver is bound again.
     void powerCycle();
 
     // From now on the device answers `answered` more control transfers, then none, as an
@@ -87,8 +96,34 @@ public:
     void stopAnswering() { stopAnsweringAfter(0); }
     void resumeAnswering();
 
+    // --- interface 0 as usbfs manages it: the kernel driver, or a program's claim ---
+    // Each returns 0 or the errno of the kernel's usbfs; `claimant` stands for the open file.
+    // The driver bound to interface `iface`: the kernel driver's name, "usbfs" while claimed.
+    int interfaceDriver(unsigned iface, std::string& driver) const;
+    // USBDEVFS_DISCONNECT_CLAIM: unbinds the kernel driver (unless `flags` say otherwise for
+    // `driver`) and claims the interface.
+    int disconnectAndClaim(unsigned iface, unsigned flags, const std::string& driver,
+                           const void* claimant);
+    int claimInterface(unsigned iface, const void* claimant);
+    int releaseInterface(unsigned iface, const void* claimant);
+    // USBDEVFS_IOCTL's USBDEVFS_DISCONNECT and USBDEVFS_CONNECT; connect returns 1 when the
+    // kernel driver bound, as the kernel's device_attach.
+    int disconnectDriver(unsigned iface);
+    int connectDriver(unsigned iface);
+    // The open file closed: its claims end; the kernel driver stays unbound.
+    void forgetClaimant(const void* claimant);
+    bool kernelDriverBound() const;
+    int kernelDriverDetaches() const;  // since the last power cycle
+    // Called, outside the device's lock, each time the kernel driver binds (true) or unbinds.
+    void setKernelDriverListener(std::function<void(bool bound)> listener);
+
     std::vector<ControlTransferRecord> transfers() const;
-    // The class and vendor requests alone: the i2c-tiny-usb requests of the transport.
+    // The control transfers a program sent through usbfs (without the kernel driver's).
+    std::vector<ControlTransferRecord> usbfsTransfers() const;
+    // The kernel driver's control transfers.
+    std::vector<ControlTransferRecord> kernelTransfers() const;
+    // The class and vendor requests a program sent through usbfs: the i2c-tiny-usb requests of
+    // the transport.
     std::vector<ControlTransferRecord> adapterTransfers() const;
     // Whether the adapter's I2C bus is inside a transaction that was never ended.
     bool transactionOpen() const;
@@ -102,6 +137,10 @@ public:
 private:
     ControlAnswer answerStandard(const UsbSetup& setup, quint8* data) const;
     bool answersNext();
+    std::vector<ControlTransferRecord> transfersFrom(ControlTransferRecord::Origin origin) const;
+    void notifyKernelDriver(bool bound);
+
+    enum class Owner { None, KernelDriver, Usbfs };
 
     const EmulatedDeviceProfile profile_;
     mutable std::mutex mutex_;
@@ -109,4 +148,8 @@ private:
     std::unique_ptr<SimI2cTinyUsb> firmware_;
     std::optional<int> answersLeft_;  // nullopt: answers everything
     std::vector<ControlTransferRecord> transfers_;
+    Owner owner_ = Owner::None;  // of interface 0
+    const void* claimant_ = nullptr;
+    int detaches_ = 0;
+    std::function<void(bool)> listener_;
 };

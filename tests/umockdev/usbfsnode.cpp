@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
+#include <iterator>
+#include <string>
 
 namespace {
 constexpr int SetupPacketLength = 8;
@@ -75,6 +78,19 @@ void UsbfsNode::handleIoctl(UMockdevIoctlClient* client) {
         case USBDEVFS_DISCARDURB:
             result = discard(client, arg);
             break;
+        case USBDEVFS_GETDRIVER:
+            result = getDriver(arg);
+            break;
+        case USBDEVFS_DISCONNECT_CLAIM:
+            result = disconnectClaim(client, arg);
+            break;
+        case USBDEVFS_CLAIMINTERFACE:
+        case USBDEVFS_RELEASEINTERFACE:
+            result = claimOrRelease(client, umockdev_ioctl_client_get_request(client), arg);
+            break;
+        case USBDEVFS_IOCTL:
+            result = interfaceIoctl(arg);
+            break;
         default:
             break;
     }
@@ -84,6 +100,7 @@ void UsbfsNode::handleIoctl(UMockdevIoctlClient* client) {
 }
 
 void UsbfsNode::forgetClient(UMockdevIoctlClient* client) {
+    device_->forgetClaimant(client);
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = clients_.find(client);
     if (found == clients_.end())
@@ -104,6 +121,71 @@ UsbfsNode::Result UsbfsNode::getCapabilities(UMockdevIoctlData* arg) {
     std::copy_n(reinterpret_cast<const quint8*>(&none), sizeof none, caps->data);
     g_object_unref(caps);
     return {};
+}
+
+namespace {
+UsbfsNode::Result outcome(int error) {
+    return error == 0 ? UsbfsNode::Result{} : UsbfsNode::Result{-1, error};
+}
+}  // namespace
+
+UsbfsNode::Result UsbfsNode::getDriver(UMockdevIoctlData* arg) {
+    UMockdevIoctlData* query = resolve(arg, 0, sizeof(usbdevfs_getdriver));
+    if (!query)
+        return {-1, EFAULT};
+    auto& getDriver = *reinterpret_cast<usbdevfs_getdriver*>(query->data);
+    std::string driver;
+    const int error = device_->interfaceDriver(getDriver.interface, driver);
+    if (error == 0) {
+        std::fill(std::begin(getDriver.driver), std::end(getDriver.driver), '\0');
+        driver.copy(getDriver.driver, sizeof getDriver.driver - 1);
+    }
+    g_object_unref(query);
+    return outcome(error);
+}
+
+UsbfsNode::Result UsbfsNode::disconnectClaim(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+    UMockdevIoctlData* request = resolve(arg, 0, sizeof(usbdevfs_disconnect_claim));
+    if (!request)
+        return {-1, EFAULT};
+    const auto& claim = *reinterpret_cast<const usbdevfs_disconnect_claim*>(request->data);
+    const std::string driver(claim.driver, strnlen(claim.driver, sizeof claim.driver));
+    const int error = device_->disconnectAndClaim(claim.interface, claim.flags, driver, client);
+    g_object_unref(request);
+    return outcome(error);
+}
+
+UsbfsNode::Result UsbfsNode::claimOrRelease(UMockdevIoctlClient* client, unsigned long request,
+                                            UMockdevIoctlData* arg) {
+    UMockdevIoctlData* number = resolve(arg, 0, sizeof(unsigned int));
+    if (!number)
+        return {-1, EFAULT};
+    const unsigned int iface = *reinterpret_cast<const unsigned int*>(number->data);
+    g_object_unref(number);
+    return outcome(request == USBDEVFS_CLAIMINTERFACE ? device_->claimInterface(iface, client)
+                                                      : device_->releaseInterface(iface, client));
+}
+
+UsbfsNode::Result UsbfsNode::interfaceIoctl(UMockdevIoctlData* arg) {
+    UMockdevIoctlData* request = resolve(arg, 0, sizeof(usbdevfs_ioctl));
+    if (!request)
+        return {-1, EFAULT};
+    const usbdevfs_ioctl command = *reinterpret_cast<const usbdevfs_ioctl*>(request->data);
+    g_object_unref(request);
+    if (command.ifno < 0)
+        return {-1, EINVAL};
+    const auto iface = unsigned(command.ifno);
+    switch (command.ioctl_code) {
+        case USBDEVFS_DISCONNECT:
+            return outcome(device_->disconnectDriver(iface));
+        case USBDEVFS_CONNECT: {
+            const int bound = device_->connectDriver(iface);
+            return bound >= 0 && bound <= 1 ? Result{bound, 0} : Result{-1, bound};
+        }
+        default:
+            // Another driver's own ioctl: the emulated drivers have none.
+            return {-1, ENOTTY};
+    }
 }
 
 UsbfsNode::Result UsbfsNode::submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
