@@ -61,7 +61,7 @@ void ComparisonDialog::showComparison() {
         ++row;
     }
     table_->resizeColumnsToContents();
-    const bool open = s_.adapter.handle != nullptr;
+    const bool open = i2c_is_open(s_.adapter);
     write_->setEnabled(open && !differing.empty());
     // Taking the chip's values needs every differing register known.
     bool allKnown = !differing.empty();

@@ -4,7 +4,6 @@
 #include "session/session.h"
 #include "usb/chipprogram.h"
 #include "usb/chipreading.h"
-#include "usb/deviceid.h"
 
 namespace {
 const QString NoAdapter = QStringLiteral("Error: No adapter is open: nothing was written.");
@@ -25,7 +24,7 @@ bool verify(Session& s, const std::vector<quint8>& written) {
         ChipLogEntry entry;
         entry.kind = ChipLogEntry::Kind::ReadBack;
         entry.time = QDateTime::currentDateTime();
-        entry.adapter = deviceIdentification(c.device);
+        entry.adapter = connectionName(s.adapter);
         entry.i2cAddress = c.i2cAddress;
         entry.address = d.address;
         entry.old = d.read;
@@ -41,7 +40,7 @@ bool verify(Session& s, const std::vector<quint8>& written) {
     }
     s.status.show({ReportKind::Info, QStringLiteral("Info: Wrote %1 registers to %2")
                                              .arg(written.size())
-                                             .arg(deviceIdentification(c.device)) +
+                                             .arg(connectionName(c)) +
                                          QString::asprintf(" at 0x%02X, verified.", c.i2cAddress)});
     return true;
 }
@@ -49,7 +48,7 @@ bool verify(Session& s, const std::vector<quint8>& written) {
 
 bool writeDifferencesToChip(Session& s) {
     AdapterConnection& c = s.adapter;
-    if (c.handle == nullptr) {
+    if (!i2c_is_open(c)) {
         s.status.show({ReportKind::Error, NoAdapter});
         return false;
     }
@@ -68,7 +67,7 @@ bool writeDifferencesToChip(Session& s) {
 
 bool readChipAgain(Session& s) {
     AdapterConnection& c = s.adapter;
-    if (c.handle == nullptr) {
+    if (!i2c_is_open(c)) {
         s.chip.forget();
         s.status.show({ReportKind::Error, QStringLiteral("Error: No adapter is open.")});
         return false;

@@ -4,13 +4,22 @@
 #include "usb/chipprogram.h"
 #include "usb/deviceid.h"
 
+QString connectionName(const AdapterConnection& c) {
+    if (c.path != ChipPath::I2cDev)
+        return deviceIdentification(c.device);
+    const QString bus = QStringLiteral("i2c-%1").arg(c.bus.number);
+    return c.usbBacked
+               ? bus + QStringLiteral(" (") + deviceIdentification(c.device) + QLatin1Char(')')
+               : bus;
+}
+
 std::optional<QString> writeToChip(Session& s, quint8 address) {
     AdapterConnection& c = s.adapter;
-    if (c.handle == nullptr)
+    if (!i2c_is_open(c))
         return std::nullopt;
     ChipLogEntry entry;
     entry.time = QDateTime::currentDateTime();
-    entry.adapter = deviceIdentification(c.device);
+    entry.adapter = connectionName(c);
     entry.i2cAddress = c.i2cAddress;
     entry.address = address;
     entry.old = s.chip.value(address);

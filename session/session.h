@@ -48,6 +48,10 @@ struct FailedWrite {
 };
 std::optional<FailedWrite> writeChipRegisters(Session& s, const std::vector<quint8>& registers);
 
+// The open connection as the log and the status line name it: the adapter's identification, or
+// the I2C bus ("i2c-N") that serves it.
+QString connectionName(const AdapterConnection& c);
+
 // The solver's dividers from the image, as after a read or a load.
 void copyDividersToSolver(Session& s);
 
