@@ -43,7 +43,7 @@ EditMenu::EditMenu(Restore restore, QObject* parent)
 }
 
 void EditMenu::addTo(QMenuBar* bar, QAction* before) {
-    auto* menu = new QMenu(tr("Edit"), bar);
+    auto* menu = new QMenu(tr("&Edit"), bar);
     menu->setObjectName(QStringLiteral("menuEdit"));
     menu->addAction(undo_);
     menu->addAction(redo_);

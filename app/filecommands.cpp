@@ -11,18 +11,38 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 
 namespace {
 QString standardDialog(FileDialogKind kind, QWidget* parent, const QString& caption,
                        const QString& directory, const QString& filter) {
     return kind == FileDialogKind::Open
                ? QFileDialog::getOpenFileName(parent, caption, directory, filter)
-               : QFileDialog::getSaveFileName(parent, caption, directory, filter);
+               : QFileDialog::getSaveFileName(parent, caption, directory, filter, nullptr,
+                                              QFileDialog::DontConfirmOverwrite);
 }
 
 FileNameProvider& provider() {
     static FileNameProvider chosen = standardDialog;
     return chosen;
+}
+
+// Plain text: a file name is no markup.
+bool standardReplaceQuestion(QWidget* parent, const QString& caption, const QString& fileName) {
+    QMessageBox box(
+        QMessageBox::Warning, caption,
+        QCoreApplication::translate("MainWindow", "%1 already exists.\nDo you want to replace it?")
+            .arg(printableText(fileName)),
+        QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+ReplaceQuestion& replaceQuestion() {
+    static ReplaceQuestion question = standardReplaceQuestion;
+    return question;
 }
 
 QString tr(const char* text) {
@@ -50,6 +70,10 @@ const FileNameProvider& fileNameProvider() {
     return provider();
 }
 
+void setReplaceQuestion(ReplaceQuestion question) {
+    replaceQuestion() = question ? std::move(question) : ReplaceQuestion(standardReplaceQuestion);
+}
+
 // Every dialog result becomes the remembered name, also an empty one from a cancelled dialog.
 // Returns false, after saying so, when there is no name.
 bool FileCommands::askFileName(FileDialogKind kind, const char* caption) {
@@ -73,19 +97,44 @@ void FileCommands::load() {
     loadFile(name);
 }
 
+// The question names the file that will be written, the ending added; declined, nothing is
+// written and the remembered name stays as it was. A folder of that name is no file to replace:
+// the save reports why it cannot write there.
+bool FileCommands::mayReplace(const char* caption) {
+    const QFileInfo target(s_.currentFileName);
+    if (!target.exists() || target.isDir() ||
+        replaceQuestion()(qobject_cast<QWidget*>(form_.window), tr(caption), s_.currentFileName))
+        return true;
+    s_.status.show({ReportKind::Info, QStringLiteral("Info: Nothing was saved.")});
+    return false;
+}
+
 void FileCommands::saveAs() {
     s_.status.clear();
+    const QString previous = s_.currentFileName;
     if (!askFileName(FileDialogKind::Save, "Save File As..."))
         return;
     appendMissingExtension(s_.currentFileName);
+    if (!mayReplace("Save File As...")) {
+        s_.currentFileName = previous;
+        return;
+    }
     saveCurrentFile();
 }
 
+// A remembered name is the file the user works on, written without a question, unless the ending
+// has to be added: that makes it another file, perhaps an existing one.
 void FileCommands::save() {
     s_.status.clear();
-    if (s_.currentFileName.isEmpty() && !askFileName(FileDialogKind::Save, "Save File..."))
+    const bool asked = s_.currentFileName.isEmpty();
+    if (asked && !askFileName(FileDialogKind::Save, "Save File..."))
         return;
+    const QString chosen = s_.currentFileName;
     appendMissingExtension(s_.currentFileName);
+    if ((asked || s_.currentFileName != chosen) && !mayReplace("Save File...")) {
+        s_.currentFileName = asked ? QString() : chosen;
+        return;
+    }
     saveCurrentFile();
 }
 

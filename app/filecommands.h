@@ -21,6 +21,14 @@ void setFileNameProvider(FileNameProvider provider);
 // The provider in use, for every dialog of the window that asks for a file name.
 const FileNameProvider& fileNameProvider();
 
+// Asks whether an existing file may be replaced by a save: a question box unless replaced, for
+// example by a test. True: replace it. The save dialog itself does not ask, for the name it
+// returns may still get the ".cy22150.bin" ending, and that is the file to ask about.
+using ReplaceQuestion =
+    std::function<bool(QWidget* parent, const QString& caption, const QString& fileName)>;
+// An empty question brings the standard question box back.
+void setReplaceQuestion(ReplaceQuestion question);
+
 // The File menu: Load, Save and Save As of register files.
 class FileCommands {
 public:
@@ -39,6 +47,7 @@ public:
 
 private:
     bool askFileName(FileDialogKind kind, const char* caption);
+    bool mayReplace(const char* caption);
     void reportFailure(const QString& name, const char* what, const QString& reason);
 
     FormContext& form_;

@@ -26,8 +26,8 @@ int answer(const WindowArguments& arguments) {
 int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
-    // Answered before QApplication, which needs a display.
-    const WindowArguments request = helpOrVersionRequest(argumentList(argc, argv));
+    // Answered before QApplication, which needs a display: --help, --version and bad usage.
+    const WindowArguments request = parseWindowArguments(argumentList(argc, argv));
     if (request.action != WindowArguments::Action::Run)
         return answer(request);
 

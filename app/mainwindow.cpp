@@ -9,6 +9,7 @@
 #include "session/boardsettings.h"
 #include "usb/libusbbackend.h"
 #include "views/mainwindowform.h"
+#include "views/windowfit.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -67,6 +68,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     addToolsMenu();
     chip_.addUsbEntries(ui_->menuUSB);
     addShortcuts(*ui_);
+    addKeyboardAccess(*this, *ui_);
     addHelpMenu(*this, *ui_);
     form_.ui = ui_;
     form_.window = this;
@@ -92,6 +94,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     session_.image.applyStartupDefaults();
     session_.solver.targetF1 = 0;
     session_.solver.targetF2 = 0;
+    views_.diagram.markOutputButtons();
     views_.refreshGrid();
     views_.device.setUpAddressBox();
     views_.refreshDiagram();
@@ -189,14 +192,18 @@ void MainWindow::copyDividersToSolver() {
 
 // Added in code after the form's File and USB menus, which stay as the form has them.
 void MainWindow::addToolsMenu() {
-    QMenu* tools = ui_->menuBar->addMenu(tr("Tools"));
+    QMenu* tools = ui_->menuBar->addMenu(tr("&Tools"));
     tools->setObjectName(QStringLiteral("menuTools"));
-    planOutputsAction_ = tools->addAction(tr("Plan outputs..."));
+    planOutputsAction_ = tools->addAction(tr("&Plan outputs..."));
     planOutputsAction_->setObjectName(QStringLiteral("actionPlan_outputs"));
     connect(planOutputsAction_, &QAction::triggered, this, &MainWindow::openPlanDialog);
     chip_.addLogEntry(tools);
     edit_ = new EditMenu([this](const WindowState& state) { restoreState(state); }, this);
     edit_->addTo(ui_->menuBar, tools->menuAction());
+    // The list the indicator beside the status line opens, for the keyboard.
+    QAction* rules =
+        tools->addAction(tr("&Chip rules..."), this, [this] { views_.findings.openList(); });
+    rules->setObjectName(QStringLiteral("actionChip_rules"));
 }
 
 // Window-modal without a nested event loop: the window waits, the caller does not.
@@ -205,6 +212,7 @@ void MainWindow::openPlanDialog() {
         planDialog_ = new PlanDialog(
             session_, [this](const Plan& plan) { return applyPlanFromDialog(plan); }, this);
     planDialog_->showReference();
+    fitDialogToScreen(*planDialog_);
     planDialog_->open();
 }
 
@@ -437,7 +445,10 @@ void MainWindow::takeStockOfRun() {
     chip_.refresh();
 }
 
+// On a screen too small for it the window fits the screen and the form scrolls.
 void showMainWindow(MainWindow& window) {
-    window.resize(MainWindowWidth, MainWindowHeight);
+    const QSize wanted(MainWindowWidth, MainWindowHeight);
+    fitWindowToScreen(window, window.form()->centralWidget, wanted);
     window.show();
+    refitOnScreenChange(window, window.form()->centralWidget, wanted);
 }

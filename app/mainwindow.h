@@ -119,5 +119,5 @@ private:
     bool newChipRead_ = false;  // the action read a chip: the undo history starts again
 };
 
-// Gives the window its start-up size and shows it.
+// Gives the window its start-up size, or what of it the screen holds, and shows it.
 void showMainWindow(MainWindow& window);

@@ -2,6 +2,7 @@
 #include "app/plandialog.h"
 
 #include "session/session.h"
+#include "views/readablecolours.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,11 +36,14 @@ QComboBox* comboBox(const QString& name, const QStringList& items, QWidget* pare
     return box;
 }
 
+// Dark red where it reads on the dialog's background, a light red on a dark one.
 void colourText(QLabel* label, bool alarm) {
     QPalette palette = label->palette();
-    palette.setColor(
-        QPalette::WindowText,
-        alarm ? QColor(Qt::darkRed) : label->parentWidget()->palette().color(QPalette::WindowText));
+    const QPalette& dialog = label->parentWidget()->palette();
+    palette.setColor(QPalette::WindowText,
+                     alarm ? readableOn(dialog.color(QPalette::Window),
+                                        {QColor(Qt::darkRed), QColor(255, 128, 128)})
+                           : dialog.color(QPalette::WindowText));
     label->setPalette(palette);
 }
 }  // namespace
@@ -64,7 +68,7 @@ void PlanDialog::buildForm() {
         check->setObjectName(QStringLiteral("cbPlan_") + name);
         QLineEdit* target = new QLineEdit(outputs);
         target->setObjectName(QStringLiteral("lePlan_") + name);
-        target->setPlaceholderText(tr("Hz, e.g. 25M or 32.768k"));
+        target->setPlaceholderText(tr("Hz, e.g. 25M or 100k"));
         grid->addWidget(check, i, 0);
         grid->addWidget(target, i, 1);
         checks_[std::size_t(i)] = check;
@@ -233,8 +237,11 @@ void PlanDialog::showPlan(const Plan& plan) {
                                    row.errorHz, row.errorPpm, row.route};
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
-            if (row.missesTolerance)
+            if (row.missesTolerance) {
                 item->setBackground(missColour());
+                item->setForeground(
+                    QColor(Qt::black));  // a dark palette's light text would not read
+            }
             table_->setItem(i, column, item);
         }
     }

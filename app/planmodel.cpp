@@ -62,6 +62,7 @@ PlanRequestOrError buildPlanRequest(const PlanInput& input, const Session& s) {
     request.referenceHz = s.fRef;
     request.board = input.board;
     request.disableUnused = input.disableUnused;
+    request.holdUnnamed = true;
     request.current = s.image;
     bool any = false;
     for (int i = 0; i < OutputCount; ++i) {
@@ -104,7 +105,9 @@ std::array<PlanRowTexts, OutputCount> planRows(const Plan& plan) {
         const PlannedOutput& o = plan.outputs[std::size_t(i)];
         PlanRowTexts& row = rows[std::size_t(i)];
         row.output = outputName(i);
-        row.target = o.requested ? hzText(o.targetHz) : QStringLiteral("-");
+        row.target = !o.requested ? QStringLiteral("-")
+                     : o.held     ? QStringLiteral("%1 (held)").arg(hzText(o.targetHz))
+                                  : hzText(o.targetHz);
         row.achieved = o.enabled ? hzText(o.hz) : QStringLiteral("off");
         row.route = o.enabled ? routeText(plan, o.route) : QStringLiteral("off");
         if (o.requested) {
@@ -137,8 +140,11 @@ QString summaryText(const Plan& plan) {
                               ? QString::asprintf("Worst error %.3f ppm on ", plan.worstErrorPpm) +
                                     outputName(plan.worstOutput)
                               : QStringLiteral("No error");
-    return QStringLiteral("%1, %2; %3 PLL settings examined.")
-        .arg(worst, plan.withinTolerance ? QStringLiteral("within the tolerance")
-                                         : QStringLiteral("misses the tolerance"))
+    // Without a tolerance there is nothing to be within: the worst error says it all.
+    const QString tolerance = !plan.toleranceGiven   ? QString()
+                              : plan.withinTolerance ? QStringLiteral(", within the tolerance")
+                                                     : QStringLiteral(", misses the tolerance");
+    return QStringLiteral("%1%2; %3 PLL settings examined.")
+        .arg(worst, tolerance)
         .arg(plan.pllSettingsExamined);
 }

@@ -38,7 +38,7 @@ PlanRequestOrError buildPlanRequest(const PlanInput& input, const Session& s);
 // One row of the plan's table, one per output, LCLK1 first.
 struct PlanRowTexts {
     QString output;    // "LCLK1"
-    QString target;    // "25 MHz"; "-" for an output that is not planned
+    QString target;    // "25 MHz", "100 MHz (held)" for one held; "-" for one not planned
     QString achieved;  // what the output gives; "off" for a disabled one
     QString errorHz;   // "+0.125 Hz", signed; empty for an output that is not planned
     QString errorPpm;  // "+0.005 ppm"
@@ -53,5 +53,6 @@ QString pllText(const Plan& plan);
 // "DIV1: PLL / 8; DIV2: reference / 4", each bank "not used" when no enabled output draws on it.
 QString banksText(const Plan& plan);
 // "Worst error 0.123 ppm on LCLK3, within the tolerance; 4321 PLL settings examined.", or that
-// the plan misses the tolerance.
+// the plan misses the tolerance; without a tolerance "Worst error 0.123 ppm on LCLK3; 4321 PLL
+// settings examined."
 QString summaryText(const Plan& plan);

@@ -11,6 +11,38 @@ QString tr(const char* text) {
     return QCoreApplication::translate("WindowArguments", text);
 }
 
+// Qt's own options (QGuiApplication's, QApplication's and those of the X11 platform), which
+// QApplication takes out of the arguments. They are known here so that an unknown option can be
+// refused before QApplication needs a display.
+struct QtOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr QtOption QtOwnOptions[] = {
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"qwindowicon", true},
+    {"qwindowtitle", true},
+    {"session", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"qmljsdebugger", true},
+    {"display", true},
+    {"geometry", true},
+    {"title", true},
+    {"icon", true},
+    {"name", true},
+    {"visual", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"testability", false},
+    {"nograb", false},
+    {"dograb", false},
+};
+
 // The one description of the command line, for both looks at it. "-platform" is one option, not
 // seven short ones; "-v" and "-h" still work.
 struct Parser {
@@ -20,6 +52,13 @@ struct Parser {
 
     Parser() : help(parser.addHelpOption()), version(parser.addVersionOption()) {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        for (const QtOption& qt : QtOwnOptions) {
+            QCommandLineOption option(QLatin1String(qt.name));
+            if (qt.takesValue)
+                option.setValueName(QStringLiteral("VALUE"));
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
+            parser.addOption(option);
+        }
         parser.setApplicationDescription(
             tr("Programs a CY22150 clock generator through an i2c-tiny-usb adapter.\n"
                "Qt's own options, such as -platform NAME, are accepted as well."));
@@ -47,8 +86,8 @@ QString versionText() {
     return QCoreApplication::applicationName() + QLatin1Char(' ') +
            QCoreApplication::applicationVersion() + QLatin1Char('\n');
 }
-}  // namespace
 
+// --help and --version win over anything else, a bad option included.
 WindowArguments helpOrVersionRequest(const QStringList& arguments) {
     Parser p;
     p.parser.parse(arguments);  // an unknown option here may be one of Qt's
@@ -62,6 +101,7 @@ WindowArguments helpOrVersionRequest(const QStringList& arguments) {
     }
     return result;
 }
+}  // namespace
 
 WindowArguments parseWindowArguments(const QStringList& arguments) {
     Parser p;

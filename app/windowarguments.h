@@ -20,11 +20,7 @@ struct WindowArguments {
 // Exit code of a refused command line, as vantrel-cli uses for bad usage.
 constexpr int WindowUsageExitCode = 2;
 
-// Reads the arguments (the program's name first). Qt's own options, such as -platform NAME, must
-// have been taken out by QApplication already; --help and --version win over anything else.
+// Reads the arguments (the program's name first). Qt's own options, such as -platform NAME, are
+// passed over, whether QApplication has taken them out already or not, so the answer needs no
+// display; --help and --version win over anything else.
 WindowArguments parseWindowArguments(const QStringList& arguments);
-
-// PrintHelp or PrintVersion when the arguments ask for --help or --version, else Run. Unknown
-// options are ignored, for they may be Qt's: this look comes before QApplication connects to a
-// display, so that the two work without one.
-WindowArguments helpOrVersionRequest(const QStringList& arguments);

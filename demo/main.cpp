@@ -3,7 +3,8 @@
 // CY22150 behind it, so that the tool can be tried without the hardware.
 // `vantrel-demo PROGRAM [ARGS...]` runs another program there instead, such as
 // `vantrel-demo vantrel-cli read`; a program without a slash is looked for beside vantrel-demo
-// first, then on the PATH.
+// first, then on the PATH. `vantrel-demo FILE` opens the window with that register file, as
+// `vantrel FILE` does (demoarguments.h).
 //
 // VANTREL_DEMO_FIRMWARE names the adapter's firmware: "original" (the default) or "vendor-only"
 // (a port that answers vendor requests only, as TinyUSB-based ones do).
@@ -15,6 +16,7 @@
 // child with umockdev's preload library and sees them through libusb-1.0 like real devices; each
 // control transfer it sends arrives here and is answered by the simulated adapter and chip.
 
+#include "demoarguments.h"
 #include "demomachine.h"
 
 #include <signal.h>
@@ -94,14 +96,6 @@ int runProgram(const std::string& program, std::vector<std::string> args,
     return WEXITSTATUS(status);
 }
 
-// The program to run for a first argument that is not an option: beside vantrel-demo when it is
-// there, else as given (a path, or a name for the PATH).
-std::string programFor(const std::filesystem::path& here, const std::string& name) {
-    if (name.find('/') == std::string::npos && std::filesystem::exists(here / name))
-        return (here / name).string();
-    return name;
-}
-
 void printRegisters(std::FILE* stream, const char* chip, int writes,
                     const std::function<quint8(int)>& registerValue) {
     std::fprintf(
@@ -133,10 +127,10 @@ void printChips(std::FILE* stream, const DemoMachine& machine) {
 
 void printHelp() {
     std::printf(
-        "Usage: vantrel-demo [--raspberry-pi] [PROGRAM [ARGS...]]\n"
+        "Usage: vantrel-demo [--raspberry-pi] [FILE | PROGRAM [ARGS...]]\n"
         "Runs vantrel (or PROGRAM, such as vantrel-cli) on an emulated machine: an i2c-tiny-usb\n"
         "adapter on USB bus 1, device 4, with a CY22150 at 0x69, and two ordinary USB devices.\n"
-        "Options without PROGRAM go to vantrel.\n"
+        "Options without PROGRAM go to vantrel; a register file FILE opens in its window.\n"
         "\n"
         "  --raspberry-pi  also a Raspberry Pi's I2C bus i2c-1 (/dev/i2c-1, driver i2c-bcm2835)\n"
         "                  with a second CY22150 at 0x69\n"
@@ -150,8 +144,8 @@ void printHelp() {
 int main(int argc, char* argv[]) {
     const std::filesystem::path here =
         std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    // The demo's own options lead; then an argument that is not an option names the program,
-    // and vantrel itself gets options.
+    // The demo's own options lead; then a first argument that is neither an option nor a register
+    // file names the program, and vantrel itself gets the rest.
     int first = 1;
     bool raspberryPi = false;
     for (; first < argc; ++first) {
@@ -164,12 +158,12 @@ int main(int argc, char* argv[]) {
             break;
         raspberryPi = true;
     }
-    const bool other = first < argc && argv[first][0] != '-';
+    const DemoRun run = demoRun(std::vector<std::string>(argv + first, argv + argc), here,
+                                std::filesystem::current_path());
+    const bool other = run.other;
     const std::string name = other ? argv[first] : "vantrel";
-    const std::string program = other ? programFor(here, name) : (here / "vantrel").string();
-    std::vector<std::string> args{program};
-    for (int i = other ? first + 1 : first; i < argc; ++i)
-        args.emplace_back(argv[i]);
+    const std::string& program = run.program;
+    const std::vector<std::string>& args = run.args;
     // Another program's standard output stays its own, for scripts; these notes go to stderr.
     std::FILE* notes = other ? stderr : stdout;
     const char* firmwareName = std::getenv("VANTREL_DEMO_FIRMWARE");

@@ -6,7 +6,7 @@
 #include <cmath>
 
 namespace {
-const std::array<ChipRule, 14> Rules{{
+const std::array<ChipRule, 15> Rules{{
     {"p-range", Severity::Error, "P = 2 x (PB + 4) + PO is within 16..1023"},
     {"comparison-frequency", Severity::Error, "reference / Q is at least 250 kHz"},
     {"vco-range", Severity::Error,
@@ -25,6 +25,9 @@ const std::array<ChipRule, 14> Rules{{
     {"reference-range", Severity::Error,
      "the reference is within 8..30 MHz (crystal) or 1..133 MHz (driven clock)"},
     {"capload-driven", Severity::Warning, "a driven clock has CAPLOAD 0"},
+    {"fixed-bits", Severity::Warning,
+     "the bits the register map fixes hold their values: 0x09 bits 7-6 = 00, 0x12 bits 7-5 = 001 "
+     "and 2-0 = 000, 0x40 bits 7-5 = 110, 0x46 bits 5-0 = 111111"},
 }};
 
 const ChipRule& rule(const char* id) {
@@ -126,7 +129,12 @@ bool routeAllowsDividerN(int code, int n) {
     }
 }
 
-const std::array<ChipRule, 14>& chipRules() {
+void setFixedBits(RegisterImage& image) {
+    for (const ChipLimits::FixedBits& f : ChipLimits::FixedRegisterBits)
+        image[f.address] = quint8((image[f.address] & ~f.mask) | f.value);
+}
+
+const std::array<ChipRule, 15>& chipRules() {
     return Rules;
 }
 
@@ -231,6 +239,13 @@ Findings checkChipRules(const RegisterImage& image, double referenceHz, const Bo
         check.add("capload-driven", {"CAPLOAD"},
                   QStringLiteral("CAPLOAD is %1 with a driven clock; a driven clock wants 0")
                       .arg(Field::capLoad(image)));
+    for (const ChipLimits::FixedBits& f : ChipLimits::FixedRegisterBits) {
+        const quint8 value = image[f.address];
+        if ((value & f.mask) != f.value)
+            check.add("fixed-bits", {QString::asprintf("0x%02X", f.address)},
+                      QString::asprintf("register 0x%02X is 0x%02X; the register map fixes its %s",
+                                        f.address, value, f.bits));
+    }
     return check.findings;
 }
 

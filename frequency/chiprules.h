@@ -59,6 +59,20 @@ struct PumpBand {
     int pump;
 };
 constexpr std::array<PumpBand, 5> PumpBands{{{44, 0}, {479, 1}, {639, 2}, {799, 3}, {1023, 4}}};
+
+// The bits the register map fixes: (register & mask) must equal value.
+struct FixedBits {
+    quint8 address;
+    quint8 mask;
+    quint8 value;
+    const char* bits;  // in words, for a finding
+};
+constexpr std::array<FixedBits, 4> FixedRegisterBits{{
+    {0x09, 0xC0, 0x00, "bits 7-6 = 00"},
+    {0x12, 0xE7, 0x20, "bits 7-5 = 001 and bits 2-0 = 000"},
+    {0x40, 0xE0, 0xC0, "bits 7-5 = 110"},
+    {0x46, 0x3F, 0x3F, "bits 5-0 = 111111"},
+}};
 }  // namespace ChipLimits
 
 // The figures that depend on the board.
@@ -69,6 +83,8 @@ double outputMaximumHz(int output, const BoardFacts& board);  // output 0 = LCLK
 double crystalLoadPf(int capLoad, const BoardFacts& board);
 // The pump that P needs, or -1 for a P outside PTotalMin..PTotalMax.
 int requiredChargePump(int pTotal);
+// Sets the bits the register map fixes (ChipLimits::FixedRegisterBits), keeping every other bit.
+void setFixedBits(RegisterImage& image);
 // Whether a crosspoint code may divide by a bank whose DIVxN is `n`: code 1 and 4 need
 // DividerNMin..DividerNMax, code 2 and 5 a multiple of 4, code 3 DIV1N 6, code 6 a multiple of 8;
 // code 0 needs no bank. Code 7 and anything else is never allowed.
@@ -82,7 +98,7 @@ struct ChipRule {
     Severity severity;
     const char* summary;
 };
-const std::array<ChipRule, 14>& chipRules();
+const std::array<ChipRule, 15>& chipRules();
 
 // One broken rule.
 struct Finding {

@@ -2,6 +2,7 @@
 #include "frequency/planner.h"
 
 #include "frequency/frequencymodel.h"
+#include "frequency/frequencyreadout.h"
 #include "frequency/solutionfields.h"
 
 #include <algorithm>
@@ -496,11 +497,29 @@ bool bestPair(const Search& search, const std::vector<BankSetting>& bank1,
         return i;
     };
     const std::size_t pll2 = firstFromPll(bank2);
+    // An output that neither the reference nor a bank-1 setting serves within the best worst error
+    // must be served so by the bank-2 setting: the outputs each bank-2 setting serves so, as bits,
+    // rule out most pairs before their errors are summed. The best only gets better meanwhile.
+    const double entryLimit = best.found ? best.worst + Epsilon : Infinite;
+    std::array<quint8, 2 * (ChipLimits::DividerNMax + 1)> serves{};
+    for (std::size_t j = 0; j < bank2.size() && j < serves.size(); ++j) {
+        for (std::size_t k = 0; k < count; ++k) {
+            if (bank2[j].error[k] <= entryLimit)
+                serves[j] |= quint8(1u << k);
+        }
+    }
     for (const BankSetting& a : bank1) {
         // The settings of bank 2 this one pairs with.
         const std::size_t from = needPll && a.fromReference ? pll2 : 0;
         const std::size_t to = !pllPairs && !a.fromReference ? pll2 : bank2.size();
+        unsigned needed = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            if (search.direct(k) > entryLimit && a.error[k] > entryLimit)
+                needed |= 1u << k;
+        }
         for (std::size_t j = from; j < to; ++j) {
+            if (j < serves.size() && (serves[j] & needed) != needed)
+                continue;
             const BankSetting& b = bank2[j];
             const double limit = best.found ? best.worst + Epsilon : Infinite;
             double worst = 0;
@@ -573,7 +592,31 @@ PlannedBank plannedBank(const BankSetting& s) {
 }
 }  // namespace
 
-QString planRequestProblem(const PlanRequest& r) {
+PlanRequest withUnnamedHeld(const PlanRequest& request) {
+    PlanRequest r = request;
+    if (r.disableUnused)
+        return r;
+    std::optional<double> tolerance;
+    for (const PlanTarget& t : r.targets) {
+        if (t.requested && t.tolerancePpm)
+            tolerance = tolerance ? std::min(*tolerance, *t.tolerancePpm) : *t.tolerancePpm;
+    }
+    const FrequencyReadout now = readFrequencies(r.current, r.referenceHz, NormalPllRange);
+    const quint32 word = Field::matrixWord(r.current);
+    for (int i = 0; i < OutputCount; ++i) {
+        PlanTarget& t = r.targets[std::size_t(i)];
+        const double hz = now.outputs[std::size_t(i)];
+        if (t.requested || !(Field::outputEnables(r.current) & (1 << i)) ||
+            Field::crosspointCode(word, i) > 6 || !std::isfinite(hz) ||
+            hz < ChipLimits::OutputMinHz || hz > outputMaximumHz(i, r.board))
+            continue;
+        t = PlanTarget{true, hz, tolerance, true};
+    }
+    return r;
+}
+
+QString planRequestProblem(const PlanRequest& request) {
+    const PlanRequest r = request.holdUnnamed ? withUnnamedHeld(request) : request;
     const HzRange references = referenceRange(r.board.reference);
     const bool driven = r.board.reference == ReferenceKind::DrivenClock;
     if (!std::isfinite(r.referenceHz) || r.referenceHz != std::floor(r.referenceHz) ||
@@ -594,9 +637,15 @@ QString planRequestProblem(const PlanRequest& r) {
                            "%1 is enabled with the reserved crosspoint code 7; plan it or "
                            "disable the unused outputs")
                     .arg(name);
+            if (r.holdUnnamed)
+                return QStringLiteral(
+                           "%1 is enabled at %2, which it cannot give under any plan; plan it "
+                           "or disable the unused outputs")
+                    .arg(name, hzText(readFrequencies(r.current, r.referenceHz, NormalPllRange)
+                                          .outputs[std::size_t(i)]));
             continue;
         }
-        any = true;
+        any = any || !t.held;
         if (!(t.hz > 0) || !std::isfinite(t.hz))
             return QStringLiteral("the target of %1 is not a positive frequency").arg(name);
         const double maximum = outputMaximumHz(i, r.board);
@@ -618,6 +667,7 @@ Plan makePlan(const PlanRequest& r, const Search& search, const Best& best, long
     Plan plan;
     plan.found = true;
     plan.pllSettingsExamined = examined;
+    plan.drivenReference = r.board.reference == ReferenceKind::DrivenClock;
     const RegisterImage& image = r.current;
     const quint32 word = Field::matrixWord(image);
     const double reference = r.referenceHz;
@@ -686,6 +736,8 @@ Plan makePlan(const PlanRequest& r, const Search& search, const Best& best, long
         if (!out.requested)
             continue;
         const PlanTarget& t = r.targets[std::size_t(i)];
+        out.held = t.held;
+        plan.toleranceGiven = plan.toleranceGiven || t.tolerancePpm.has_value();
         out.targetHz = t.hz;
         out.errorHz = out.hz - t.hz;
         out.errorPpm = out.errorHz / t.hz * 1e6;
@@ -705,11 +757,12 @@ Plan makePlan(const PlanRequest& r, const Search& search, const Best& best, long
 }
 }  // namespace
 
-Plan planOutputs(const PlanRequest& r) {
+Plan planOutputs(const PlanRequest& request) {
     Plan failed;
-    failed.problem = planRequestProblem(r);
+    failed.problem = planRequestProblem(request);
     if (!failed.problem.isEmpty())
         return failed;
+    const PlanRequest r = request.holdUnnamed ? withUnnamedHeld(request) : request;
     const Search search(r);
     const double reference = r.referenceHz;
     Best best;
@@ -797,8 +850,10 @@ Plan planOutputs(const PlanRequest& r) {
                 continue;
             // The reference-fed settings, then this PLL's; a bank's PLL-fed settings are needed
             // only with a partner in the other bank. Without pairs of PLL-fed settings, each is
-            // paired with the few reference-fed ones: thinning them would cost more than it saves.
-            const bool thin = pllPairs || fromReference1 + fromReference2 > 16;
+            // paired with the reference-fed ones only, and bestPair rules most of those pairs out
+            // by the outputs each serves: thinning them would cost more than it saves, even with
+            // dozens of reference-fed settings.
+            const bool thin = pllPairs;
             if (pllPairs || fromReference2 > 0)
                 search.candidates(Bank1, false, pll, limit, list1, thin);
             if (pllPairs || fromReference1 > 0)
@@ -844,4 +899,7 @@ void applyPlan(const Plan& plan, RegisterImage& image) {
     for (int i = 0; i < OutputCount; ++i)
         Field::setCrosspointCode(image, i, plan.outputs[std::size_t(i)].route);
     Field::setOutputEnables(image, plan.enables);
+    if (plan.drivenReference)
+        Field::setCapLoad(image, 0);
+    setFixedBits(image);
 }

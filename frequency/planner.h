@@ -20,9 +20,14 @@
 // the first setting in a fixed order, so that the same request always gives the same plan.
 //
 // Outputs that are not requested keep their crosspoint codes and enable bits (with disableUnused
-// their enable bits are cleared instead). An enabled one that keeps its route constrains the bank
-// it draws on (its route's DIVxN rule, its frequency within the output range), and it gets the
-// frequency that the planned banks give it. Requested outputs are enabled.
+// their enable bits are cleared instead). With holdUnnamed, as the front ends plan, an enabled
+// one is held at the frequency it gives now: a target like the requested ones, marked held.
+// Without it, an enabled one keeps its route, constrains the bank it draws on (its route's DIVxN
+// rule, its frequency within the output range), and gets the frequency that the planned banks
+// give it. Requested outputs are enabled.
+//
+// A plan also sets what the chip wants beside the frequencies: CAPLOAD 0 for a driven reference
+// (a crystal keeps the image's CAPLOAD), and the bits the register map fixes (FixedBits).
 //
 // A bank that no enabled output draws on keeps the image's source and DIVxN. When no enabled
 // output draws on the PLL, the PLL rules do not apply and the plan keeps the image's P, Q and
@@ -33,6 +38,7 @@ struct PlanTarget {
     bool requested = false;
     double hz = 0;                       // the target, a positive finite frequency
     std::optional<double> tolerancePpm;  // the largest error accepted, in ppm; empty: any
+    bool held = false;                   // an output nobody named, held at its present frequency
 };
 
 // The P and Q range the search walks; the chip's own unless a test narrows it.
@@ -48,7 +54,8 @@ struct PlanRequest {
     BoardFacts board;
     std::array<PlanTarget, OutputCount> targets;  // LCLK1 first
     bool disableUnused = false;
-    RegisterImage current;  // what is not planned comes from here
+    bool holdUnnamed = false;  // enabled outputs not requested are held (see above)
+    RegisterImage current;     // what is not planned comes from here
     PlanSearchRange search;
 };
 
@@ -60,10 +67,11 @@ struct PlannedBank {
 };
 
 struct PlannedOutput {
-    bool requested = false;
+    bool requested = false;  // a target of the search: named, or held
+    bool held = false;       // not named, held at the frequency it gave before
     bool enabled = false;
     int route = 0;        // crosspoint code
-    double targetHz = 0;  // requested outputs only
+    double targetHz = 0;  // requested and held outputs only
     double hz = 0;        // what the output gives under the plan
     double errorHz = 0;   // hz - target, requested outputs only
     double errorPpm = 0;  // (hz - target) / target * 1e6
@@ -93,6 +101,9 @@ struct Plan {
     int worstOutput = -1;
     double sumErrorPpm = 0;  // the sum of |error| over the requested outputs
     bool withinTolerance = false;
+    bool toleranceGiven =
+        false;  // some target has a tolerance; else withinTolerance claims nothing
+    bool drivenReference = false;       // CAPLOAD goes to 0
     long long pllSettingsExamined = 0;  // distinct PLL settings the search looked at
 };
 
@@ -104,6 +115,12 @@ QString planRequestProblem(const PlanRequest& request);
 
 Plan planOutputs(const PlanRequest& request);
 
+// The request with each enabled output it does not name held at the frequency it gives now (a
+// requested, held target with the others' tolerance); unchanged with disableUnused. An output
+// whose present frequency no plan can give stays as it is, for planRequestProblem to name.
+PlanRequest withUnnamedHeld(const PlanRequest& request);
+
 // Puts the plan into the image: PB, PO, Q and the pump (when the PLL is used), the used banks'
-// source and DIVxN, every output's crosspoint code and the enable bits. Everything else is kept.
+// source and DIVxN, every output's crosspoint code and the enable bits, CAPLOAD 0 for a driven
+// reference and the fixed bits. Everything else is kept.
 void applyPlan(const Plan& plan, RegisterImage& image);

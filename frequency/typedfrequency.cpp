@@ -3,6 +3,8 @@
 
 #include "frequency/solver.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 
 std::optional<double> readTypedFrequency(const QString& text) {
@@ -24,4 +26,23 @@ std::optional<double> readTypedFrequency(const QString& text) {
         return std::nullopt;
     const double whole = std::round(hz);
     return std::fabs(hz - whole) <= 1e-6 ? whole : hz;
+}
+
+namespace {
+// A decimal number, also one too large for a double ("1e400"), which toDouble does not convert.
+bool isPlainNumber(const QString& text) {
+    static const QRegularExpression number(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    bool converted = false;
+    text.toDouble(&converted);
+    return converted || text.isEmpty() || number.match(text).hasMatch();
+}
+}  // namespace
+
+std::optional<double> readTargetField(const QString& text, bool* ok) {
+    if (isPlainNumber(text.trimmed()))
+        return readTarget(text, ok);
+    const std::optional<double> hz = readTypedFrequency(text);
+    *ok = hz.has_value();
+    return hz;
 }

@@ -12,3 +12,9 @@
 // rather than read as milli or mega. A result within a millionth of a hertz of whole hertz is
 // that whole number, so "14.31818M" is 14318180 Hz, not the nearest double of 14.31818 * 1e6.
 std::optional<double> readTypedFrequency(const QString& text);
+
+// The text of the window's target field F1 or F2. A plain number is read as it always was
+// (readTarget: ok false and 0 for one that is no frequency to solve for, such as 0 or -5; an
+// empty field alike); a frequency with its k or M suffix as readTypedFrequency reads it. Anything
+// else ("25 MHz", "abc") is refused: nullopt.
+std::optional<double> readTargetField(const QString& text, bool* ok);

@@ -23,10 +23,14 @@ void setPll(RegisterImage& r, int pTotal, int qTotal) {
 }
 
 // A configuration a real chip runs: 10 MHz crystal, PLL 200 MHz (P 200, Q 10), both banks from
-// the PLL with DIVxN 8, every output enabled on a different route.
+// the PLL with DIVxN 8, every output enabled on a different route, the bits the register map fixes
+// as it fixes them.
 RegisterImage workingImage() {
     RegisterImage r;
     r.applyStartupDefaults();
+    r[0x12] = 0x30;  // fixed 001, XDRV 2, fixed 000
+    r[0x40] = 0xC0;  // fixed 110
+    r[0x46] = 0x3F;  // fixed 111111
     setPll(r, 200, 10);
     Field::setDiv1FromReference(r, false);
     Field::setDiv1N(r, 8);
@@ -202,6 +206,22 @@ void TestChipRules::eachRuleAlone_data() {
         << Change([](RegisterImage&) {}) << 10e6 << Driven << "capload-driven";
     QTest::newRow("driven, CAPLOAD 0")
         << Change([](RegisterImage& r) { Field::setCapLoad(r, 0); }) << 10e6 << Driven << "";
+
+    // Each bit the register map fixes, alone on the wrong value.
+    const auto flip = [](int address, int bit) {
+        return Change([address, bit](RegisterImage& r) { r[address] ^= quint8(1u << bit); });
+    };
+    const int fixedBits[][2] = {{0x09, 7}, {0x09, 6}, {0x12, 7}, {0x12, 6}, {0x12, 5}, {0x12, 2},
+                                {0x12, 1}, {0x12, 0}, {0x40, 7}, {0x40, 6}, {0x40, 5}, {0x46, 5},
+                                {0x46, 4}, {0x46, 3}, {0x46, 2}, {0x46, 1}, {0x46, 0}};
+    for (const auto& [address, bit] : fixedBits)
+        QTest::addRow("0x%02X bit %d", address, bit)
+            << flip(address, bit) << 10e6 << Default << "fixed-bits";
+    // The bits beside them are free: XDRV, the pump and PB, the enables and LCLK1..CLK6's codes.
+    QTest::newRow("0x12 XDRV 1") << flip(0x12, 4) << 10e6 << Default << "";
+    QTest::newRow("0x40 pump bit") << Change([](RegisterImage& r) {
+        setPll(r, 480, 24);  // pump 2: bit 3 of 0x40
+    }) << 10e6 << Default << "";
 }
 
 void TestChipRules::eachRuleAlone() {
@@ -218,7 +238,8 @@ void TestChipRules::eachRuleAlone() {
     const std::set<QString> expected =
         rule.isEmpty() ? std::set<QString>{} : std::set<QString>{rule};
     QVERIFY2(ruleIds(findings) == expected, qPrintable(lines.join(QLatin1Char('\n'))));
-    QCOMPARE(hasErrors(findings), !rule.isEmpty() && rule != "capload-driven");
+    QCOMPARE(hasErrors(findings),
+             !rule.isEmpty() && rule != "capload-driven" && rule != "fixed-bits");
 }
 
 void TestChipRules::disabledOutputsHaveNoFindings() {
@@ -254,6 +275,15 @@ void TestChipRules::emulatedChipPowersUpWithoutFindings() {
 }
 
 void TestChipRules::findingsNameWhatTheyConcern() {
+    // A fixed bit names its register, its value and the bits fixed there.
+    RegisterImage fixed = workingImage();
+    fixed[0x12] = 0x10;  // the start-up image's 0x12: bit 5 clear
+    const Findings bits = checkChipRules(fixed, 10e6, Default);
+    QCOMPARE(bits.size(), 1);
+    QCOMPARE(findingLine(bits.first()),
+             QStringLiteral("fixed-bits: warning: register 0x12 is 0x10; the register map fixes "
+                            "its bits 7-5 = 001 and bits 2-0 = 000 (0x12)"));
+
     RegisterImage image = workingImage();
     Field::setDiv1N(image, 10);  // LCLK2 on DIV1CLK/2
     const Findings findings = checkChipRules(image, 10e6, Default);
@@ -280,10 +310,10 @@ void TestChipRules::everyRuleIsInTheTable() {
     QStringList ids;
     for (const ChipRule& r : chipRules())
         ids << QString::fromLatin1(r.id);
-    QCOMPARE(ids,
-             (QStringList{"p-range", "comparison-frequency", "vco-range", "pump", "divider-n",
-                          "div1-half", "div1-third", "div2-half", "div2-quarter", "reserved-route",
-                          "output-high", "output-low", "reference-range", "capload-driven"}));
+    QCOMPARE(ids, (QStringList{"p-range", "comparison-frequency", "vco-range", "pump", "divider-n",
+                               "div1-half", "div1-third", "div2-half", "div2-quarter",
+                               "reserved-route", "output-high", "output-low", "reference-range",
+                               "capload-driven", "fixed-bits"}));
 }
 
 // The README's table and vantrel-cli(1) list each rule by its id, in the table's order.

@@ -231,6 +231,8 @@ private slots:
     void planSavesAFileTheWindowLoads();
     void planWriteProgramsTheChipInTheSafeOrder();
     void planWriteKeepsWhatIsNotNamedOrTurnsItOff();
+    void planIsCleanUnderCheck_data();
+    void planIsCleanUnderCheck();
     void everyFrequencyTakesOneGrammar_data();
     void everyFrequencyTakesOneGrammar();
     void interruptedSaveLeavesNoTemporaryFile_data();
@@ -629,6 +631,9 @@ void TestCli::exitCodesAndErrorLines_data() {
     }
     QTest::newRow("solve --log without --write")
         << QStringList{"solve", "--ref", "10M", "--f1", "25M", "--log", "NOFILE"} << true << 2
+        << "Error: --log needs --write";
+    QTest::newRow("plan --log without --write")
+        << QStringList{"plan", "--ref", "10M", "LCLK1=25M", "--log", "NOFILE"} << true << 2
         << "Error: --log needs --write";
     QTest::newRow("solve without f1") << QStringList{"solve", "--ref", "10000000"} << true << 2
                                       << "Error: solve needs --ref and --f1";
@@ -1734,11 +1739,12 @@ void TestCli::planJsonIsOneObject() {
     QCOMPARE(plan["tolerancePpm"].toDouble(), 5.0);
     QCOMPARE(plan["withinTolerance"].toBool(), true);
     QCOMPARE(plan["worstErrorPpm"].toDouble(), 0.0);
+    QCOMPARE(plan["findings"].toArray(), QJsonArray());
     const QJsonObject pll = plan["pll"].toObject();
     QCOMPARE(pll["used"].toBool(), true);
     const int p = pll["p"].toInt();
     const int q = pll["q"].toInt();
-    QCOMPARE(pll["frequency"].toDouble(), 27e6 * p / q);
+    QCOMPARE(pll["hz"].toDouble(), 27e6 * p / q);
     QCOMPARE(2 * (pll["pb"].toInt() + 4) + pll["po"].toInt(), p);
     const QJsonArray banks = plan["banks"].toArray();
     QCOMPARE(banks.size(), 2);
@@ -1751,15 +1757,20 @@ void TestCli::planJsonIsOneObject() {
     for (int i = 0; i < 6; ++i) {
         const QJsonObject o = outputs[i].toObject();
         QCOMPARE(o["name"].toString(), names[i]);
+        QCOMPARE(o["held"].toBool(true), false);  // nothing enabled to hold on the start-up image
         const auto target = targets.find(names[i]);
         if (target == targets.end()) {
             QVERIFY(o["target"].isNull());
             QVERIFY(o["errorHz"].isNull());
             QCOMPARE(o["enabled"].toBool(), false);
+            QCOMPARE(o["requested"].toBool(true), false);
             continue;
         }
+        QCOMPARE(o["requested"].toBool(), true);
         QCOMPARE(o["target"].toDouble(), target->second);
-        QCOMPARE(o["frequency"].toDouble(), target->second);  // all three are exact
+        QCOMPARE(o["hz"].toDouble(), target->second);  // all three are exact
+        QCOMPARE(o["source"].toString(), QString(CrosspointNames[std::size_t(o["route"].toInt())]));
+        QVERIFY(!o.contains("frequency") && !o.contains("routeName"));
         QCOMPARE(o["errorHz"].toDouble(), 0.0);
         QCOMPARE(o["errorPpm"].toDouble(), 0.0);
         QCOMPARE(o["enabled"].toBool(), true);
@@ -1768,8 +1779,7 @@ void TestCli::planJsonIsOneObject() {
         const QJsonObject bank = banks[route <= 3 ? 0 : 1].toObject();
         if (route > 0) {
             QVERIFY(bank["used"].toBool());
-            const double clock =
-                bank["source"].toString() == "pll" ? pll["frequency"].toDouble() : 27e6;
+            const double clock = bank["source"].toString() == "pll" ? pll["hz"].toDouble() : 27e6;
             const double divisor = route == 2 || route == 5 ? 2
                                    : route == 3             ? 3
                                    : route == 6             ? 4
@@ -1844,9 +1854,10 @@ void TestCli::planWriteProgramsTheChipInTheSafeOrder() {
 }
 
 void TestCli::planWriteKeepsWhatIsNotNamedOrTurnsItOff() {
-    // The chip holds a configuration with every output on, DIV2N 10 under DIV2CLK/2 and
-    // DIV2CLK/4 (which the chip's rules forbid). Planning LCLK1 keeps the other outputs'
-    // routes, so DIV2N becomes a multiple of 8; --disable-unused turns them off instead.
+    // The chip runs every output (LCLK1 25 MHz, LCLK2 12.5 MHz, LCLK3 and LCLK4 100 MHz, CLK5 the
+    // 10 MHz reference, CLK6 50 MHz). Planning LCLK1 holds the others at those frequencies, as
+    // targets of the same plan; --disable-unused turns them off instead.
+    const double before[] = {25e6, 12.5e6, 100e6, 100e6, 10e6, 50e6};
     for (const bool disable : {false, true}) {
         Bench b;
         auto chip = std::make_shared<SimCy22150>();
@@ -1856,21 +1867,70 @@ void TestCli::planWriteKeepsWhatIsNotNamedOrTurnsItOff() {
         QStringList arguments{"plan", "--ref", "10M", "LCLK1=33.333M", "--write"};
         if (disable)
             arguments << "--disable-unused";
-        const Run r = b.run(arguments);
+        const Run text = b.run(arguments);
+        QCOMPARE(text.code, 0);
+        QCOMPARE(text.out.contains("  held at 12500000.00000 Hz  error "), !disable);
+        QCOMPARE(text.out.contains("CLK6   off\n"), disable);
+        const Run r = b.run(arguments + QStringList{"--json"});
         QCOMPARE(r.code, 0);
+        const QJsonObject plan = QJsonDocument::fromJson(r.out.toUtf8()).object();
         RegisterImage image;
         for (int reg = 0; reg < 256; ++reg)
             image[reg] = chip->registerValue(reg);
-        QVERIFY(!hasErrors(checkChipRules(image, 10e6, BoardFacts{})));
+        QVERIFY(checkChipRules(image, 10e6, BoardFacts{}).isEmpty());
         QCOMPARE(Field::outputEnables(image), disable ? 0x01 : 0x3F);
-        const quint32 before = Field::matrixWord(RegisterImage{knownRegisters()});
-        for (int output = 1; output < 6; ++output)
-            QCOMPARE(Field::crosspointCode(Field::matrixWord(image), output),
-                     Field::crosspointCode(before, output));
-        if (!disable)
-            QCOMPARE(Field::div2N(image) % 8, 0);
-        QVERIFY(r.out.contains(disable ? "CLK6   off\n" : "(not planned, kept)\n"));
+        const FrequencyReadout after = readFrequencies(image, 10e6, NormalPllRange);
+        const QJsonArray outputs = plan["outputs"].toArray();
+        for (int output = 1; output < 6; ++output) {
+            const QJsonObject o = outputs[output].toObject();
+            QCOMPARE(o["held"].toBool(), !disable);
+            QCOMPARE(o["requested"].toBool(true), false);
+            QCOMPARE(o["enabled"].toBool(), !disable);
+            if (disable)
+                continue;
+            QCOMPARE(o["target"].toDouble(), before[output]);
+            QCOMPARE(o["hz"].toDouble(), after.outputs[std::size_t(output)]);
+            QVERIFY(std::fabs(o["errorPpm"].toDouble()) <= plan["worstErrorPpm"].toDouble());
+        }
+        QVERIFY(plan["withinTolerance"].isNull());  // no tolerance given, none claimed
     }
+}
+
+// CAPLOAD 0 for a driven reference, the crystal's kept: a saved plan is clean under check with
+// the same board facts.
+void TestCli::planIsCleanUnderCheck_data() {
+    QTest::addColumn<QStringList>("plan");
+    QTest::addColumn<QStringList>("board");
+    QTest::addColumn<int>("capLoad");
+    QTest::newRow("plan, crystal")
+        << QStringList{"plan", "--ref", "25M", "LCLK1=33.333M"} << QStringList{} << 0x40;
+    QTest::newRow("plan, driven") << QStringList{"plan", "--ref", "48M", "LCLK1=33.333M", "CLK6=1M"}
+                                  << QStringList{"--driven"} << 0x00;
+    QTest::newRow("plan, driven, no PLL")
+        << QStringList{"plan", "--ref", "48M", "LCLK1=12M"} << QStringList{"--driven"} << 0x00;
+    QTest::newRow("solve --optimal, driven")
+        << QStringList{"solve", "--optimal", "--ref", "48000000", "--f1", "33333000"}
+        << QStringList{"--driven"} << 0x00;
+    QTest::newRow("solve --optimal, industrial crystal")
+        << QStringList{"solve", "--optimal", "--ref", "27000000", "--f1", "74250000"}
+        << QStringList{"--grade", "industrial"} << 0x40;
+}
+
+void TestCli::planIsCleanUnderCheck() {
+    QFETCH(QStringList, plan);
+    QFETCH(QStringList, board);
+    QFETCH(int, capLoad);
+    Bench b;
+    const QString file = b.path("p.cy22150.bin");
+    const Run planned = b.run(plan + board + QStringList{"-o", file});
+    QCOMPARE(planned.code, 0);
+    RegisterFileContents saved;
+    QString reason;
+    QVERIFY2(decodeRegisterFile(b.readFile("p.cy22150.bin"), saved, reason), qPrintable(reason));
+    QCOMPARE(int(saved.registers[0x13]), capLoad);
+    const Run checked = b.run(QStringList{"check", file} + board);
+    QCOMPARE(checked.err, QString());
+    QCOMPARE(checked.code, 0);
 }
 
 // A frequency with a k or M suffix means what its hertz mean, on every option and argument.
@@ -2642,6 +2702,17 @@ void TestCli::jsonFailureLeavesStdoutEmpty_data() {
         << QStringList{"solve", "--json",   "--ref",   "10000000",
                        "--f1",  "50000000", "--write", "--force"}
         << 1;
+    QTest::newRow("plan, a file that cannot be saved")
+        << QStringList{"plan", "--json", "--ref", "10M", "LCLK1=50M", "-o", "NODIR/p.cy22150.bin"}
+        << 2;
+    QTest::newRow("plan, misses the tolerance")
+        << QStringList{"plan", "--json", "--ref", "10M", "LCLK1=33.333M", "--tolerance", "0"} << 1;
+    QTest::newRow("plan --write, holds the reserved code")
+        << QStringList{"plan", "--json", "--ref", "10M", "LCLK1=50M", "--write"} << 2;
+    QTest::newRow("plan --write, verify fails")
+        << QStringList{"plan",    "--json",           "--ref",  "10M", "LCLK1=50M",
+                       "--write", "--disable-unused", "--force"}
+        << 1;
 }
 
 void TestCli::jsonFailureLeavesStdoutEmpty() {
@@ -2650,6 +2721,7 @@ void TestCli::jsonFailureLeavesStdoutEmpty() {
     Bench b;
     b.usb.plug(SimDevice::adapter(1, 4, patternChip()));
     arguments.replaceInStrings("NOFILE", b.path("missing.cy22150.bin"));
+    arguments.replaceInStrings("NODIR", b.path("missing"));
     b.usb.resetTransfers();
     // For the verify row: the read-back gives another byte for 0x47.
     b.usb.injectFault(OpenTransfers + ReadTransfers + WriteTransfers + 2 + 2 * 0x47,

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,6 +27,12 @@ constexpr quint8 RequestStatus = 3;
 // The eleven grid registers in grid order, then the seven core registers.
 const QList<int> GridOrder = {0x09, 0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47};
 const QList<int> CoreOrder = {0x0C, 0x12, 0x13, 0x40, 0x41, 0x42, 0x47};
+
+struct Question {
+    QWidget* parent;
+    QString caption;
+    QString fileName;
+};
 
 struct DialogCall {
     FileDialogKind kind;
@@ -110,6 +118,9 @@ private slots:
     void fractionalReferenceIsTruncated();
     void extension_data();
     void extension();
+    void replaceQuestion_data();
+    void replaceQuestion();
+    void standardSaveDialogAsksAboutTheWrittenFile();
     void saveAfterLoadUsesLoadedName();
     void cancelledLoadMakesSaveAsk();
     void refusedFile_data();
@@ -132,6 +143,8 @@ private:
     QString status() { return ui().statusBar->currentMessage(); }
     // Answers the next dialog as a user would; an empty answer cancels it.
     void answer(const QString& fileName) { answers_ << fileName; }
+    // Answers the next question whether to replace a file.
+    void reply(bool replace) { replies_ << replace; }
     void saveAs(const QString& fileName);
     void load(const QString& fileName);
     void loadBytes(const QByteArray& bytes, const QString& name = "file.cy22150.bin");
@@ -141,6 +154,8 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     QList<DialogCall> calls_;
     QStringList answers_;
+    QList<Question> questions_;
+    QList<bool> replies_;
 };
 
 void TestFileActions::init() {
@@ -148,6 +163,12 @@ void TestFileActions::init() {
     QVERIFY(dir_->isValid());
     calls_.clear();
     answers_.clear();
+    questions_.clear();
+    replies_.clear();
+    setReplaceQuestion([this](QWidget* parent, const QString& caption, const QString& fileName) {
+        questions_.append({parent, caption, fileName});
+        return !replies_.isEmpty() && replies_.takeFirst();
+    });
     setFileNameProvider([this](FileDialogKind kind, QWidget* parent, const QString& caption,
                                const QString& directory, const QString& filter) {
         calls_.append({kind, parent, caption, directory, filter});
@@ -161,7 +182,9 @@ void TestFileActions::init() {
 void TestFileActions::cleanup() {
     fixture_.reset();
     setFileNameProvider({});
+    setReplaceQuestion({});
     QVERIFY2(answers_.isEmpty(), "a dialog answer was left unused");
+    QVERIFY2(replies_.isEmpty(), "a reply to a question was left unused");
 }
 
 void TestFileActions::saveAs(const QString& fileName) {
@@ -210,8 +233,12 @@ void TestFileActions::dialogs() {
     QFETCH(QString, caption);
     writeAll(path("chosen.cy22150.bin"), FileBytes::encode(stableFile()));
     answer(path("chosen.cy22150.bin"));
+    const bool saving = kind == int(FileDialogKind::Save);
+    if (saving)
+        reply(true);  // the file exists
     fixture_->window->findChild<QAction*>(action)->trigger();
     QCOMPARE(calls_.size(), 1);
+    QCOMPARE(questions_.size(), saving ? 1 : 0);
     QCOMPARE(int(calls_[0].kind), kind);
     QCOMPARE(calls_[0].parent, static_cast<QWidget*>(fixture_->window.get()));
     QCOMPARE(calls_[0].caption, caption);
@@ -486,6 +513,145 @@ void TestFileActions::extension() {
     QCOMPARE(status(), "Info: " + path(written) + " successfully saved.");
 }
 
+// The question comes after the ending is added and names that file; the dialog's own name may be
+// another, existing file that is not touched. Declined, nothing is written and the remembered
+// name stays as it was.
+void TestFileActions::replaceQuestion_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("remembered");  // before the action; empty: none
+    QTest::addColumn<QString>("typed");       // the dialog's answer; empty: no dialog
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<QString>("asked");    // the file the question names; empty: none
+    QTest::addColumn<QString>("written");  // empty: none
+    QTest::addColumn<QString>("rememberedAfter");
+    const QString saveAs = "actionSave_As";
+    const QString save = "actionSave";
+    QTest::newRow("Save As, only the typed name exists")
+        << saveAs << ""
+        << "x.txt" << QStringList{"x.txt"} << false << ""
+        << "x.txt.cy22150.bin"
+        << "x.txt.cy22150.bin";
+    QTest::newRow("Save As, the file with the ending exists, replaced")
+        << saveAs << ""
+        << "x.txt" << QStringList{"x.txt", "x.txt.cy22150.bin"} << true << "x.txt.cy22150.bin"
+        << "x.txt.cy22150.bin"
+        << "x.txt.cy22150.bin";
+    QTest::newRow("Save As, declined")
+        << saveAs << "before.cy22150.bin"
+        << "x" << QStringList{"x.cy22150.bin"} << false << "x.cy22150.bin"
+        << ""
+        << "before.cy22150.bin";
+    QTest::newRow("Save As, typed with the ending")
+        << saveAs << ""
+        << "y.CY22150.BIN" << QStringList{"y.CY22150.BIN"} << true << "y.CY22150.BIN"
+        << "y.CY22150.BIN"
+        << "y.CY22150.BIN";
+    QTest::newRow("Save without a name, declined")
+        << save << ""
+        << "z" << QStringList{"z.cy22150.bin"} << false << "z.cy22150.bin"
+        << ""
+        << "";
+    QTest::newRow("Save without a name, replaced")
+        << save << ""
+        << "z" << QStringList{"z.cy22150.bin"} << true << "z.cy22150.bin"
+        << "z.cy22150.bin"
+        << "z.cy22150.bin";
+    QTest::newRow("Save to the remembered name")
+        << save << "r.cy22150.bin"
+        << "" << QStringList{"r.cy22150.bin"} << false << ""
+        << "r.cy22150.bin"
+        << "r.cy22150.bin";
+    QTest::newRow("Save, the remembered name gains the ending, declined")
+        << save << "plain"
+        << "" << QStringList{"plain", "plain.cy22150.bin"} << false << "plain.cy22150.bin"
+        << ""
+        << "plain";
+}
+
+void TestFileActions::replaceQuestion() {
+    QFETCH(QString, action);
+    QFETCH(QString, remembered);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, existing);
+    QFETCH(bool, replace);
+    QFETCH(QString, asked);
+    QFETCH(QString, written);
+    QFETCH(QString, rememberedAfter);
+    const QByteArray old = "old";
+    for (const QString& name : existing)
+        writeAll(path(name), old);
+    session().currentFileName = remembered.isEmpty() ? QString() : path(remembered);
+    if (!typed.isEmpty())
+        answer(path(typed));
+    if (!asked.isEmpty())
+        reply(replace);
+    fixture_->window->findChild<QAction*>(action)->trigger();
+
+    QCOMPARE(calls_.size(), typed.isEmpty() ? 0 : 1);
+    QCOMPARE(questions_.size(), asked.isEmpty() ? 0 : 1);
+    if (!asked.isEmpty()) {
+        QCOMPARE(questions_[0].fileName, path(asked));
+        QCOMPARE(questions_[0].caption,
+                 QString(action == "actionSave_As" ? "Save File As..." : "Save File..."));
+        QCOMPARE(questions_[0].parent, static_cast<QWidget*>(fixture_->window.get()));
+    }
+    for (const QString& name : existing)
+        if (name != written)
+            QCOMPARE(readAll(path(name)), old);
+    if (written.isEmpty()) {
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files).size(), existing.size());
+        QCOMPARE(status(), QString("Info: Nothing was saved."));
+    } else {
+        QCOMPARE(readAll(path(written)).size(), 304);
+        QCOMPARE(status(), "Info: " + path(written) + " successfully saved.");
+    }
+    QCOMPARE(session().currentFileName,
+             rememberedAfter.isEmpty() ? QString() : path(rememberedAfter));
+}
+
+// Qt's own save dialog, typed into as a user does: the one question is about the file written.
+void TestFileActions::standardSaveDialogAsksAboutTheWrittenFile() {
+    writeAll(path("x.txt"), "text");
+    writeAll(path("x.txt.cy22150.bin"), "old");
+    setFileNameProvider({});
+    setReplaceQuestion({});
+    QStringList questions;
+    bool typed = false;
+    QTimer answerer;
+    answerer.setInterval(10);
+    connect(&answerer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible())
+                continue;
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                questions << box->text();
+                box->button(QMessageBox::Yes)->click();
+                return;
+            }
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (dialog && !typed) {
+                typed = true;
+                auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+                QVERIFY(name);
+                name->setText(path("x.txt"));
+                static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+                return;
+            }
+            if (dialog && questions.size() > 20)
+                dialog->reject();  // an answer that did not take: end rather than hang
+        }
+    });
+    answerer.start();
+    ui().actionSave_As->trigger();
+    answerer.stop();
+    QVERIFY(typed);
+    QCOMPARE(questions, QStringList{path("x.txt.cy22150.bin") +
+                                    " already exists.\nDo you want to replace it?"});
+    QCOMPARE(readAll(path("x.txt")), QByteArray("text"));
+    QCOMPARE(readAll(path("x.txt.cy22150.bin")).size(), 304);
+}
+
 void TestFileActions::saveAfterLoadUsesLoadedName() {
     RegisterFileContents file = stableFile();
     loadBytes(FileBytes::encode(file), "plain");  // the load takes the name as it is
@@ -647,6 +813,7 @@ void TestFileActions::failedSaveWriteKeepsOldFile() {
     rlimit limited = saved;
     limited.rlim_cur = 100;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    reply(true);
     saveAs(path("kept.cy22150.bin"));
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);

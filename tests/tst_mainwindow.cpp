@@ -72,6 +72,9 @@ private slots:
     void closingWritesNothing();
     void windowIcon();
     void menusAfterFileAndUsb();
+    void menusByKeyboard_data();
+    void menusByKeyboard();
+    void chipRulesAndQuit();
     void shortcuts_data();
     void shortcuts();
     void aboutVantrel();
@@ -394,22 +397,79 @@ void TestMainWindow::menusAfterFileAndUsb() {
             list << action->objectName() + ":" + action->text();
         return list;
     };
-    QCOMPARE(ui.menuFile->title(), QString("File"));
-    QCOMPARE(texts(ui.menuFile),
-             QStringList({"actionLoad:Load", "actionSave:Save", "actionSave_As:Save As"}));
-    QCOMPARE(ui.menuUSB->title(), QString("USB"));
-    QCOMPARE(texts(ui.menuUSB), QStringList({"actionScan:Scan", "actionOpen:Open", ":",
+    // The texts are the form's, with the mnemonics marked; Quit comes after the form's entries.
+    QCOMPARE(ui.menuFile->title(), QString("&File"));
+    QCOMPARE(texts(ui.menuFile), QStringList({"actionLoad:&Load", "actionSave:&Save",
+                                              "actionSave_As:Save &As", "actionQuit:&Quit"}));
+    QCOMPARE(ui.menuUSB->title(), QString("&USB"));
+    QCOMPARE(texts(ui.menuUSB), QStringList({"actionScan:&Scan", "actionOpen:&Open", ":",
                                              "actionWrite_changes_at_once:Write changes at once",
                                              "actionWrite_to_chip:Write to chip",
                                              "actionRead_chip_again:Read chip again",
                                              "actionCompare_with_chip:Compare with chip…"}));
-    QCOMPARE(edit->title(), QString("Edit"));
+    QCOMPARE(edit->title(), QString("&Edit"));
     QCOMPARE(texts(edit), QStringList({"actionUndo:Undo", "actionRedo:Redo"}));
-    QCOMPARE(tools->title(), QString("Tools"));
+    QCOMPARE(tools->title(), QString("&Tools"));
     QCOMPARE(texts(tools),
-             QStringList({"actionPlan_outputs:Plan outputs...", "actionChip_log:Chip log…"}));
-    QCOMPARE(help->title(), QString("Help"));
-    QCOMPARE(texts(help), QStringList({"actionAbout:About Vantrel", "actionAbout_Qt:About Qt"}));
+             QStringList({"actionPlan_outputs:&Plan outputs...", "actionChip_log:Chip log…",
+                          "actionChip_rules:&Chip rules..."}));
+    QCOMPARE(help->title(), QString("&Help"));
+    QCOMPARE(texts(help), QStringList({"actionAbout:&About Vantrel", "actionAbout_Qt:About &Qt"}));
+}
+
+// Alt and the menu's letter open it, the entry's letter runs the entry: every entry without a
+// mouse.
+void TestMainWindow::menusByKeyboard_data() {
+    QTest::addColumn<int>("menuKey");
+    QTest::addColumn<int>("entryKey");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("File > Load") << int(Qt::Key_F) << int(Qt::Key_L) << "actionLoad";
+    QTest::newRow("File > Save") << int(Qt::Key_F) << int(Qt::Key_S) << "actionSave";
+    QTest::newRow("File > Save As") << int(Qt::Key_F) << int(Qt::Key_A) << "actionSave_As";
+    QTest::newRow("File > Quit") << int(Qt::Key_F) << int(Qt::Key_Q) << "actionQuit";
+    QTest::newRow("USB > Scan") << int(Qt::Key_U) << int(Qt::Key_S) << "actionScan";
+    QTest::newRow("USB > Open") << int(Qt::Key_U) << int(Qt::Key_O) << "actionOpen";
+    QTest::newRow("Tools > Plan outputs")
+        << int(Qt::Key_T) << int(Qt::Key_P) << "actionPlan_outputs";
+    QTest::newRow("Tools > Chip rules") << int(Qt::Key_T) << int(Qt::Key_C) << "actionChip_rules";
+    QTest::newRow("Help > About Vantrel") << int(Qt::Key_H) << int(Qt::Key_A) << "actionAbout";
+    QTest::newRow("Help > About Qt") << int(Qt::Key_H) << int(Qt::Key_Q) << "actionAbout_Qt";
+}
+
+void TestMainWindow::menusByKeyboard() {
+    QFETCH(int, menuKey);
+    QFETCH(int, entryKey);
+    QFETCH(QString, action);
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    QAction* a = w.findChild<QAction*>(action);
+    QVERIFY(a);
+    QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);  // no dialog, no closing
+    QSignalSpy triggered(a, &QAction::triggered);
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key(menuKey), Qt::AltModifier);
+    QWidget* menu = QApplication::activePopupWidget();
+    QVERIFY(menu);
+    QTest::keyClick(menu, Qt::Key(entryKey));
+    QCOMPARE(triggered.count(), 1);
+    QVERIFY(!QApplication::activePopupWidget());
+}
+
+// Tools > Chip rules opens the list that the indicator beside the status line opens; File > Quit
+// closes the window.
+void TestMainWindow::chipRulesAndQuit() {
+    WindowFixture f(WindowFixture::Start::WithoutAdapter);
+    MainWindow& w = f.open();
+    showMainWindow(w);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.views().findings.dialog());
+    w.findChild<QAction*>("actionChip_rules")->trigger();
+    QVERIFY(w.views().findings.dialog());
+    QVERIFY(w.views().findings.dialog()->isVisible());
+    w.findChild<QAction*>("actionQuit")->trigger();
+    QVERIFY(!w.isVisible());
+    QVERIFY(f.usb->transfers().empty());  // nothing written on the way out
 }
 
 void TestMainWindow::shortcuts_data() {
@@ -425,8 +485,8 @@ void TestMainWindow::shortcuts_data() {
                           << "F5";
     QTest::newRow("Open") << "actionOpen"
                           << "";
-    QTest::newRow("Write to chip") << "actionWrite_to_chip"
-                                   << "Ctrl+W";
+    QTest::newRow("Quit") << "actionQuit"
+                          << "Ctrl+Q";
 }
 
 // Each shortcut is on its action, and pressing it in the window runs the action once.
@@ -449,12 +509,12 @@ void TestMainWindow::shortcuts() {
     QCOMPARE(triggered.count(), 1);
 }
 
-// The About box names the version, the licence and where the source lives.
+// The About box names the version and the licence, and no web address: the project has none.
 void TestMainWindow::aboutVantrel() {
     const QString text = aboutVantrelText();
     QVERIFY2(text.contains("Vantrel 0.1"), qPrintable(text));
     QVERIFY(text.contains("MIT licence"));
-    QVERIFY(text.contains("https://vantrel.example.org/"));
+    QVERIFY2(!text.contains("http") && !text.contains("<a "), qPrintable(text));
 
     WindowFixture f(WindowFixture::Start::WithoutAdapter);
     MainWindow& w = f.open();

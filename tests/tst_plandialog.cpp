@@ -3,6 +3,7 @@
 // the register writes that Apply sends and what the window shows afterwards, and bad input.
 
 #include "app/plandialog.h"
+#include "frequency/chiprules.h"
 #include "windowfixture.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ struct Expected {
     bool div1FromReference;
     int div1N;
     int lclk1Route;
+    bool driven = false;  // CAPLOAD 0
 };
 
 RegisterImage plannedImage(RegisterImage image, const Expected& e) {
@@ -39,6 +41,14 @@ RegisterImage plannedImage(RegisterImage image, const Expected& e) {
     Field::setDiv1N(image, e.div1N);
     Field::setCrosspointCode(image, 0, e.lclk1Route);
     Field::setOutputEnables(image, 0x01);
+    if (e.driven)
+        image[Reg::CapLoad] = 0;
+    // The bits the register map fixes: 0x09 7-6 = 00, 0x12 7-5 = 001 and 2-0 = 000, 0x40 7-5 = 110,
+    // 0x46 5-0 = 111111.
+    image[0x09] &= 0x3F;
+    image[0x12] = quint8((image[0x12] & 0x18) | 0x20);
+    image[0x40] = quint8((image[0x40] & 0x1F) | 0xC0);
+    image[0x46] |= 0x3F;
     return image;
 }
 
@@ -102,6 +112,8 @@ private slots:
     void badInput_data();
     void badInput();
     void changedWindowRefusesApply();
+    void referenceKindSetsCapLoad_data();
+    void referenceKindSetsCapLoad();
     void unusedOutputs_data();
     void unusedOutputs();
     void rowTexts_data();
@@ -165,10 +177,10 @@ void TestPlanDialog::toolsMenuFollowsFileAndUsb() {
     QMenu* tools = menus[3]->menu();
     QVERIFY(tools);
     QCOMPARE(tools->objectName(), QString("menuTools"));
-    QCOMPARE(tools->title(), QString("Tools"));
-    QCOMPARE(tools->actions(), (QList<QAction*>{fixture_->window->planOutputsAction(),
-                                                fixture_->window->chipCommands().logAction()}));
-    QCOMPARE(tools->actions()[0]->text(), QString("Plan outputs..."));
+    QCOMPARE(tools->title(), QString("&Tools"));
+    QCOMPARE(tools->actions().value(0), fixture_->window->planOutputsAction());
+    QVERIFY(tools->actions().contains(fixture_->window->chipCommands().logAction()));
+    QCOMPARE(tools->actions()[0]->text(), QString("&Plan outputs..."));
     // Opening the dialog writes nothing and asks nothing.
     QVERIFY(fixture_->usb->transfers().empty());
     QCOMPARE(dialog_->windowModality(), Qt::WindowModal);
@@ -223,8 +235,10 @@ void TestPlanDialog::planShowsTable() {
                  (QStringList{others[row - 1], "-", "off", "", "", "off"}));
     QCOMPARE(label("lbPlanPll"), pll);
     QCOMPARE(label("lbPlanBanks"), QString("DIV1: PLL / %1; DIV2: not used").arg(div1N));
-    QVERIFY(label("lbPlanMessage")
-                .startsWith("Worst error 0.000 ppm on LCLK1, within the tolerance; "));
+    // No tolerance was typed: the summary claims none.
+    QVERIFY2(label("lbPlanMessage").startsWith("Worst error 0.000 ppm on LCLK1; "),
+             qPrintable(label("lbPlanMessage")));
+    QVERIFY(label("lbPlanMessage").endsWith(" PLL settings examined."));
     for (int row = 0; row < OutputCount; ++row)
         QVERIFY(rowUncoloured(table(), row));
     QVERIFY(button("pbPlanApply")->isEnabled());
@@ -451,14 +465,47 @@ void TestPlanDialog::changedWindowRefusesApply() {
     QVERIFY(!button("pbPlanApply")->isEnabled());
 }
 
-// LCLK2 runs from the reference (crosspoint code 0) when the dialog opens. Not planned, it keeps
-// its route and is reported, or with "Disable unused outputs" it is switched off, and Apply
+// A driven reference picked in the dialog gets CAPLOAD 0, a crystal keeps it: the applied plan is
+// clean under the chip's rules for the dialog's board.
+void TestPlanDialog::referenceKindSetsCapLoad_data() {
+    QTest::addColumn<int>("kind");  // the index of the reference box
+    QTest::addColumn<bool>("driven");
+    QTest::newRow("crystal") << 0 << false;
+    QTest::newRow("driven clock") << 1 << true;
+}
+
+void TestPlanDialog::referenceKindSetsCapLoad() {
+    QFETCH(int, kind);
+    QFETCH(bool, driven);
+    const RegisterImage before = session().image;
+    QCOMPARE(int(before[Reg::CapLoad]), 0x40);
+    dialog_->findChild<QComboBox*>("cbPlanReference")->setCurrentIndex(kind);
+    type("LCLK1", "25M");
+    press("pbPlan");
+    press("pbPlanApply");
+    Expected e{80, 2, 1, false, 16, 1};
+    e.driven = driven;
+    const RegisterImage expected = plannedImage(before, e);
+    QCOMPARE(fixture_->writes(), safeOrderWrites(expected));
+    QCOMPARE(int(fixture_->chip->registerValue(Reg::CapLoad)), driven ? 0 : 0x40);
+    const BoardFacts board{PartGrade::Commercial, LclkSupply::V3_3,
+                           driven ? ReferenceKind::DrivenClock : ReferenceKind::Crystal};
+    QStringList findings;
+    for (const Finding& f : checkChipRules(session().image, session().fRef, board))
+        findings << findingLine(f);
+    QVERIFY2(findings.isEmpty(), qPrintable(findings.join('\n')));
+}
+
+// LCLK2 runs from the reference (crosspoint code 0) when the dialog opens. Not planned, it is held
+// at its frequency and shown so, or with "Disable unused outputs" it is switched off, and Apply
 // writes the enables so.
 void TestPlanDialog::unusedOutputs_data() {
     QTest::addColumn<bool>("disable");
     QTest::addColumn<QStringList>("lclk2");
     QTest::addColumn<int>("enables");
-    QTest::newRow("kept") << false << QStringList{"LCLK2", "-", "10 MHz", "", "", "F ref"} << 0x03;
+    QTest::newRow("held") << false << QStringList{"LCLK2",     "10 MHz (held)", "10 MHz",
+                                                  "+0.000 Hz", "+0.000 ppm",    "F ref"}
+                          << 0x03;
     QTest::newRow("disabled") << true << QStringList{"LCLK2", "-", "off", "", "", "off"} << 0x01;
 }
 
@@ -490,21 +537,26 @@ void TestPlanDialog::rowTexts_data() {
     QTest::addColumn<bool>("requested");
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("within");
+    QTest::addColumn<bool>("held");
     QTest::addColumn<QStringList>("texts");
-    QTest::newRow("reference") << 0 << true << true << true
+    QTest::newRow("reference") << 0 << true << true << true << false
                                << QStringList{"CLK5",      "10 MHz",     "10 MHz",
                                               "+0.000 Hz", "+0.000 ppm", "F ref"};
     QTest::newRow("DIV2 from the reference")
-        << 4 << true << true << true
+        << 4 << true << true << true << false
         << QStringList{"CLK5",      "10 MHz",     "10 MHz",
                        "+0.000 Hz", "+0.000 ppm", "DIV2CLK/DIV2N (reference, DIV2N 12)"};
-    QTest::newRow("DIV1 / 3") << 3 << true << true << false
+    QTest::newRow("DIV1 / 3") << 3 << true << true << false << false
                               << QStringList{"CLK5",      "10 MHz",     "10.0000025 MHz",
                                              "+2.500 Hz", "+0.250 ppm", "DIV1CLK/3 (PLL)"};
     QTest::newRow("kept, not planned")
-        << 6 << false << true << true
+        << 6 << false << true << true << false
         << QStringList{"CLK5", "-", "10 MHz", "", "", "DIV2CLK/4 (reference)"};
-    QTest::newRow("disabled") << 2 << false << false << true
+    QTest::newRow("held, off by 0.25 ppm")
+        << 1 << true << true << false << true
+        << QStringList{"CLK5",      "10 MHz (held)", "10.0000025 MHz",
+                       "+2.500 Hz", "+0.250 ppm",    "DIV1CLK/DIV1N (PLL, DIV1N 6)"};
+    QTest::newRow("disabled") << 2 << false << false << true << false
                               << QStringList{"CLK5", "-", "off", "", "", "off"};
 }
 
@@ -513,6 +565,7 @@ void TestPlanDialog::rowTexts() {
     QFETCH(bool, requested);
     QFETCH(bool, enabled);
     QFETCH(bool, within);
+    QFETCH(bool, held);
     QFETCH(QStringList, texts);
     Plan plan;
     plan.found = true;
@@ -527,6 +580,7 @@ void TestPlanDialog::rowTexts() {
     o.errorHz = o.hz - o.targetHz;
     o.errorPpm = o.errorHz / o.targetHz * 1e6;
     o.withinTolerance = within;
+    o.held = held;
     const PlanRowTexts row = planRows(plan)[4];
     QCOMPARE(
         (QStringList{row.output, row.target, row.achieved, row.errorHz, row.errorPpm, row.route}),

@@ -185,6 +185,8 @@ void verifyPlanOnImage(const PlanRequest& r, const Plan& plan) {
 }  // namespace
 
 Q_DECLARE_METATYPE(PlanRequest)
+Q_DECLARE_METATYPE(BoardFacts)
+Q_DECLARE_METATYPE(std::vector<double>)
 
 class TestPlanner : public QObject {
     Q_OBJECT
@@ -203,6 +205,10 @@ private slots:
     void keptOutputsConstrainTheirBanks();
     void disableUnusedClearsTheirEnables();
     void toleranceIsJudgedPerOutput();
+    void planSetsWhatTheChipWants_data();
+    void planSetsWhatTheChipWants();
+    void unnamedOutputsAreHeld_data();
+    void unnamedOutputsAreHeld();
     void refusesWhatCannotBePlanned_data();
     void refusesWhatCannotBePlanned();
 };
@@ -417,7 +423,7 @@ void TestPlanner::planWithoutPllKeepsTheImagesPll() {
     QCOMPARE(plan.qTotal, 7);
     RegisterImage image = current;
     applyPlan(plan, image);
-    QCOMPARE(image[Reg::PumpPb], quint8(0xE0));
+    QCOMPARE(image[Reg::PumpPb], quint8(0xC0));  // pump and PB kept; bits 7-5 fixed at 110
     QCOMPARE(image[Reg::PbLow], quint8(0x00));
     QCOMPARE(image[Reg::PoQ], quint8(0x05));
 }
@@ -475,6 +481,136 @@ void TestPlanner::toleranceIsJudgedPerOutput() {
     QVERIFY(planOutputs(r).withinTolerance);
 }
 
+// CAPLOAD 0 for a driven reference, the crystal's CAPLOAD kept, and the bits the register map
+// fixes, from an image with every one of them wrong: the result is clean under the chip's rules,
+// warnings included, for the same board.
+void TestPlanner::planSetsWhatTheChipWants_data() {
+    QTest::addColumn<double>("reference");
+    QTest::addColumn<BoardFacts>("board");
+    QTest::addColumn<double>("target");
+    QTest::addColumn<int>("capLoadBefore");
+    QTest::addColumn<int>("capLoadAfter");
+    QTest::addColumn<bool>("pllUsed");
+    QTest::newRow("crystal, start-up CAPLOAD")
+        << 10e6 << BoardFacts{} << 33.333e6 << 0x40 << 0x40 << true;
+    QTest::newRow("crystal, its own CAPLOAD")
+        << 27e6 << BoardFacts{} << 74.25e6 << 0x2A << 0x2A << true;
+    QTest::newRow("driven, start-up CAPLOAD") << 10e6 << Driven << 33.333e6 << 0x40 << 0 << true;
+    QTest::newRow("driven 100 MHz, CAPLOAD 255")
+        << 100e6 << Driven << 156.25e6 << 0xFF << 0 << true;
+    QTest::newRow("driven, no PLL") << 48e6 << Driven << 12e6 << 0x40 << 0 << false;
+}
+
+void TestPlanner::planSetsWhatTheChipWants() {
+    QFETCH(double, reference);
+    QFETCH(BoardFacts, board);
+    QFETCH(double, target);
+    QFETCH(int, capLoadBefore);
+    QFETCH(int, capLoadAfter);
+    QFETCH(bool, pllUsed);
+    RegisterImage current = startupImage();
+    current[Reg::ClockOutputEnable] = 0xC0;  // fixed 00, every output off
+    current[Reg::XcoDrive] = 0xFF;           // fixed 001 and 000 around XDRV 3
+    current[Reg::PumpPb] = 0x3F;             // fixed 110 above pump and PB
+    current[Reg::Matrix3] = 0xC0;            // fixed 111111 below CLK5's and CLK6's codes
+    current[Reg::CapLoad] = quint8(capLoadBefore);
+    const PlanRequest r = request(reference, {{0, target}}, board, current);
+    const Plan plan = planOutputs(r);
+    verifyPlanOnImage(r, plan);
+    QCOMPARE(plan.pllUsed, pllUsed);
+    RegisterImage image = current;
+    applyPlan(plan, image);
+    QCOMPARE(int(image[Reg::CapLoad]), capLoadAfter);
+    QCOMPARE(int(image[Reg::ClockOutputEnable]), 0x01);
+    QCOMPARE(int(image[Reg::XcoDrive]), 0x38);
+    QCOMPARE(image[Reg::PumpPb] & 0xE0, 0xC0);
+    QCOMPARE(image[Reg::Matrix3] & 0x3F, 0x3F);
+    if (!pllUsed)
+        QCOMPARE(int(image[Reg::PumpPb]), 0xDF);  // the unused PLL's pump and PB stay
+    QStringList findings;
+    for (const Finding& f : checkChipRules(image, reference, board))
+        findings << findingLine(f);
+    QVERIFY2(findings.isEmpty(), qPrintable(findings.join('\n')));
+}
+
+// A running chip: 10 MHz reference, PLL 200 MHz; LCLK1 25 MHz (DIV1N 8), LCLK2 12.5 MHz (DIV2N
+// 16), LCLK3 and LCLK4 100 MHz (DIV1CLK/2, DIV2CLK/2), CLK5 the reference, CLK6 50 MHz (DIV2CLK/4).
+RegisterImage runningImage() {
+    RegisterImage r;
+    const std::pair<int, int> bytes[] = {{0x09, 0x3F}, {0x0C, 0x08}, {0x12, 0x30}, {0x13, 0x40},
+                                         {0x40, 0xC4}, {0x41, 0x60}, {0x42, 0x08}, {0x44, 0x31},
+                                         {0x45, 0x51}, {0x46, 0xBF}, {0x47, 0x10}};
+    for (const auto& [address, value] : bytes)
+        r[address] = quint8(value);
+    return r;
+}
+
+// Enabled outputs nobody named are held at what they give: targets of the same objective, as if
+// they had been named with those frequencies, and marked held; with disableUnused they go off.
+void TestPlanner::unnamedOutputsAreHeld_data() {
+    QTest::addColumn<PlanRequest>("request");
+    QTest::addColumn<int>("held");  // bit i: output i held
+    QTest::addColumn<std::vector<double>>("heldAt");
+    QTest::addColumn<int>("enables");
+    const auto holding = [](PlanRequest r, bool disable) {
+        r.holdUnnamed = true;
+        r.disableUnused = disable;
+        return r;
+    };
+    QTest::newRow("LCLK1 moved") << holding(request(10e6, {{0, 33.333e6}}, {}, runningImage()),
+                                            false)
+                                 << 0x3E << std::vector<double>{0, 12.5e6, 100e6, 100e6, 10e6, 50e6}
+                                 << 0x3F;
+    QTest::newRow("CLK5 moved, a tolerance") <<
+        [&] {
+            PlanRequest r = holding(request(10e6, {{4, 27e6}}, {}, runningImage()), false);
+            r.targets[4].tolerancePpm = 100;
+            return r;
+        }() << 0x2F << std::vector<double>{25e6, 12.5e6, 100e6, 100e6, 0, 50e6}
+                                             << 0x3F;
+    QTest::newRow("disable unused")
+        << holding(request(10e6, {{0, 33.333e6}}, {}, runningImage()), true) << 0
+        << std::vector<double>(6, 0.0) << 0x01;
+    QTest::newRow("nothing enabled") << holding(request(10e6, {{0, 33.333e6}}), false) << 0
+                                     << std::vector<double>(6, 0.0) << 0x01;
+}
+
+void TestPlanner::unnamedOutputsAreHeld() {
+    QFETCH(PlanRequest, request);
+    QFETCH(int, held);
+    QFETCH(std::vector<double>, heldAt);
+    QFETCH(int, enables);
+    const Plan plan = planOutputs(request);
+    verifyPlanOnImage(request, plan);
+    QCOMPARE(plan.enables, enables);
+    // The same request with the held outputs named at those frequencies gives the same plan.
+    PlanRequest named = request;
+    named.holdUnnamed = false;
+    named.disableUnused = true;
+    std::optional<double> tolerance;
+    for (const PlanTarget& t : request.targets)
+        tolerance = t.requested ? t.tolerancePpm : tolerance;
+    for (int i = 0; i < OutputCount; ++i) {
+        const PlannedOutput& out = plan.outputs[std::size_t(i)];
+        QCOMPARE(out.held, bool(held & (1 << i)));
+        if (!out.held)
+            continue;
+        QVERIFY(out.requested && out.enabled);
+        QCOMPARE(out.targetHz, heldAt[std::size_t(i)]);
+        QVERIFY(std::fabs(out.errorPpm) <= plan.worstErrorPpm);
+        named.targets[std::size_t(i)] = {true, heldAt[std::size_t(i)], tolerance};
+    }
+    const Plan same = planOutputs(named);
+    QVERIFY(same.found);
+    QCOMPARE(same.worstErrorPpm, plan.worstErrorPpm);
+    QCOMPARE(same.sumErrorPpm, plan.sumErrorPpm);
+    QCOMPARE(same.withinTolerance, plan.withinTolerance);
+    QCOMPARE(same.toleranceGiven, tolerance.has_value());
+    QCOMPARE(plan.toleranceGiven, tolerance.has_value());
+    for (int i = 0; i < OutputCount; ++i)
+        QCOMPARE(same.outputs[std::size_t(i)].route, plan.outputs[std::size_t(i)].route);
+}
+
 void TestPlanner::refusesWhatCannotBePlanned_data() {
     QTest::addColumn<PlanRequest>("request");
     QTest::addColumn<QString>("problem");
@@ -512,6 +648,18 @@ void TestPlanner::refusesWhatCannotBePlanned_data() {
         << request(10e6, {{0, 1e6}}, {}, reserved)
         << "CLK5 is enabled with the reserved crosspoint code 7; plan it or disable the unused "
            "outputs";
+    // Held, an output must stay within what it can give: 8 MHz / 127 is below 80 kHz.
+    RegisterImage slow = startupImage();
+    Field::setDiv1FromReference(slow, true);
+    Field::setDiv1N(slow, 127);
+    Field::setCrosspointCode(slow, 1, 1);
+    Field::setOutputEnables(slow, 0x02);
+    PlanRequest holding = request(8e6, {{0, 1e6}}, {}, slow);
+    holding.holdUnnamed = true;
+    QTest::newRow("held output below its range")
+        << holding
+        << "LCLK2 is enabled at 62.9921259843 kHz, which it cannot give under any plan; plan it or "
+           "disable the unused outputs";
 }
 
 void TestPlanner::refusesWhatCannotBePlanned() {

@@ -9,6 +9,8 @@
 // action.
 
 #include "app/filecommands.h"
+#include "common/printabletext.h"
+#include "frequency/typedfrequency.h"
 #include "views/mainwindowform.h"
 #include "windowfixture.h"
 
@@ -473,7 +475,10 @@ private:
 
     QString targetText() {
         switch (random_.below(6)) {
-            case 0:  // a frequency the tool can make or come close to
+            case 0:  // a frequency the tool can make or come close to, in Hz, kHz or MHz
+                if (random_.chance(25))
+                    return QString::number(random_.between(100, 400000)) +
+                           random_.pick({"k", "K", "M"});
                 return QString::number(random_.between(100000, 400000000)) +
                        (random_.chance(50) ? QString(".%1").arg(random_.below(100000)) : "");
             case 1:
@@ -519,10 +524,18 @@ private:
             click(ui_->lePLL);
 
         // Text that is no number at all in the edited field stops the handler before anything
-        // is solved or written.
+        // is solved or written; one that is no frequency either is refused, with its reason.
         bool number = false;
         entered.trimmed().toDouble(&number);
-        if (!field->isEnabled() || number || !exact(field))
+        bool ok = false;
+        const bool refused = !readTargetField(entered, &ok);
+        if (refused && field->isEnabled())
+            allowedError_ =
+                QString(
+                    "Error: the target \"%1\" of %2 is not a frequency in Hz (a k "
+                    "or M suffix may follow the number); it stays as it was.")
+                    .arg(printableText(entered.trimmed()), field == ui_->leF1 ? "F1" : "F2");
+        if (!field->isEnabled() || (!refused && (number || ok)) || !exact(field))
             return {};
         QString problem = imageChangedOnly({});
         return problem.isEmpty() ? expectWrites({}) : problem;
@@ -706,6 +719,7 @@ private:
     QString description_ = "start-up";
     std::deque<QString> history_;
     QString dialogAnswer_;
+    QString allowedError_;  // the refusal of the last target typed that is no frequency
     int fileCounter_ = 0;
     std::map<QString, SavedState> saved_;
 };
@@ -833,7 +847,8 @@ QString RandomRun::consistencyProblems() const {
     expect(!f_.form().updatingWidgets, "updatingWidgets stayed set");
     expect(!f_.form().firstRefresh, "firstRefresh is set again");
     const QString message = ui.statusBar->currentMessage();
-    expect(!message.startsWith("Error: ") || message == "Error: Filename is empty!",
+    expect(!message.startsWith("Error: ") || message == "Error: Filename is empty!" ||
+               message == allowedError_,
            "the status bar reports \"" + message + "\"");
     return problems.join("; ");
 }

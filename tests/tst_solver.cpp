@@ -32,6 +32,8 @@ private slots:
     void readTarget();
     void readTypedFrequency_data();
     void readTypedFrequency();
+    void readTargetField_data();
+    void readTargetField();
     void takenFromReference_data();
     void takenFromReference();
     void referenceDivider_data();
@@ -257,6 +259,44 @@ void TestSolver::readTypedFrequency() {
     QCOMPARE(read.has_value(), value != 0);
     if (read)
         QCOMPARE(*read, value);
+}
+
+// Plain numbers read as they always did; a k or M suffix is taken; the rest is refused.
+void TestSolver::readTargetField_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<double>("value");
+    QTest::newRow("hertz") << " 25000000 " << false << true << 25e6;
+    QTest::newRow("fraction") << "12.5" << false << true << 12.5;
+    QTest::newRow("zero") << "0.00000" << false << false << 0.0;
+    QTest::newRow("negative") << "-5000000" << false << false << 0.0;
+    QTest::newRow("nan") << "nan" << false << false << 0.0;
+    QTest::newRow("empty") << "  " << false << false << 0.0;
+    QTest::newRow("M") << "25M" << false << true << 25e6;
+    QTest::newRow("k") << " 100k" << false << true << 1e5;
+    QTest::newRow("exponent and K") << "1e3K" << false << true << 1e6;
+    QTest::newRow("unit word") << "25 MHz" << true << false << 0.0;
+    QTest::newRow("milli") << "25m" << true << false << 0.0;
+    QTest::newRow("zero k") << "0k" << true << false << 0.0;
+    QTest::newRow("negative M") << "-25M" << true << false << 0.0;
+    QTest::newRow("letters") << "abc" << true << false << 0.0;
+    QTest::newRow("half an exponent") << "1e" << true << false << 0.0;
+    QTest::newRow("hexadecimal") << "0x10" << true << false << 0.0;
+    QTest::newRow("too large for a double") << "1e400" << false << false << 0.0;
+}
+
+void TestSolver::readTargetField() {
+    QFETCH(QString, text);
+    QFETCH(bool, refused);
+    QFETCH(bool, ok);
+    QFETCH(double, value);
+    bool read = !ok;
+    const std::optional<double> hz = ::readTargetField(text, &read);
+    QCOMPARE(!hz.has_value(), refused);
+    QCOMPARE(read, ok);
+    if (hz)
+        QCOMPARE(*hz, value);
 }
 
 void TestSolver::takenFromReference_data() {

@@ -83,6 +83,8 @@ private slots:
     void failedGridWriteStaysVisibleAfterSolve();
     void unusableEditedTargetSolvesNothing_data();
     void unusableEditedTargetSolvesNothing();
+    void refusedTargetChangesNothing_data();
+    void refusedTargetChangesNothing();
     void unusableOtherTargetTakesTheEditedValue();
     void unreadableF1TakesF2InTheF2Handler();
     void disablingF2CopiesF1AndClearsPreference();
@@ -214,6 +216,24 @@ void TestSolverGui::solveF1_data() {
                                  << "40000000.00000 Hz"
                                  << "500000.00000 Hz" << LowWarning << true << 1;
     }
+    // The same targets with a suffix: the same solve, the same writes.
+    {
+        const Registers dividers = with(StartImage, {{0x0C, 0x04}, {0x44, 0x40}});
+        const Registers solved = with(dividers, {{0x41, 0x10}});
+        QTest::newRow("100M") << " 100M"
+                              << "100000000.00000"
+                              << "Iterations: 21"
+                              << matrixWrites(dividers) + gridWrites(solved) + coreWrites(solved)
+                              << "200000000.00000 Hz"
+                              << "100000000.00000 Hz" << QString() << false << 2;
+        const Registers fromRef = with(StartImage, {{0x0C, 0x94}, {0x44, 0x20}});
+        QTest::newRow("500k") << "500k"
+                              << "500000.00000"
+                              << "Iterations: 40"
+                              << matrixWrites(fromRef) + gridWrites(fromRef) + coreWrites(fromRef)
+                              << "40000000.00000 Hz"
+                              << "500000.00000 Hz" << LowWarning << true << 1;
+    }
     // 1 GHz: no candidate anywhere; the divider of the device read (0) leaves the crosspoint
     // alone, so nothing but the grid and core registers is written, all unchanged.
     QTest::newRow("1 GHz") << "1000000000"
@@ -340,7 +360,6 @@ void TestSolverGui::noCandidateMarksF1RedBeforeTheRefreshes() {
 void TestSolverGui::unusableEditedTargetSolvesNothing_data() {
     QTest::addColumn<QString>("typed");
     QTest::newRow("empty") << "";
-    QTest::newRow("letters") << "abc";
     QTest::newRow("zero") << "0";
     QTest::newRow("negative") << "-5000000";
     QTest::newRow("inf") << "inf";
@@ -370,6 +389,53 @@ void TestSolverGui::unusableEditedTargetSolvesNothing() {
     QCOMPARE(writes(), Writes());
     QCOMPARE(imageRegisters(), enabled);
     QCOMPARE(ui().leF2->text(), QString("     0.00000"));
+}
+
+// A text that is neither a number nor a frequency with k or M: the field shows again what it
+// showed, the targets stay, nothing is solved or written, and the status line says why.
+void TestSolverGui::refusedTargetChangesNothing_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("status");
+    const QString why =
+        "Error: the target \"%1\" of %2 is not a frequency in Hz (a k or M "
+        "suffix may follow the number); it stays as it was.";
+    for (const char* field : {"F1", "F2"}) {
+        QTest::addRow("%s, unit word", field) << field << "25 MHz" << why.arg("25 MHz", field);
+        QTest::addRow("%s, milli", field) << field << "25m" << why.arg("25m", field);
+        QTest::addRow("%s, letters", field) << field << "abc" << why.arg("abc", field);
+        QTest::addRow("%s, half an exponent", field) << field << "1e" << why.arg("1e", field);
+        QTest::addRow("%s, a line break", field)
+            << field << "1\nx" << why.arg(QString("1%1x").arg(QChar(0x240A)), field);
+    }
+}
+
+void TestSolverGui::refusedTargetChangesNothing() {
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QTest::mouseClick(ui().cbF2_enable, Qt::LeftButton);
+    typeTarget(ui().leF2, "12000000");
+    typeTarget(ui().leF1, "25000000");
+    const Registers before = imageRegisters();
+    const QString f1 = ui().leF1->text();
+    const QString f2 = ui().leF2->text();
+    const SolverRecord solver = session().solver;
+    rig->usb->resetTransfers();
+
+    QLineEdit* edited = field == "F1" ? ui().leF1 : ui().leF2;
+    edited->setFocus();
+    edited->selectAll();
+    edited->insert(typed);  // a pasted line break as well
+    QTest::keyClick(edited, Qt::Key_Return);
+
+    QTEST(ui().statusBar->currentMessage(), "status");
+    QCOMPARE(ui().leF1->text(), f1);
+    QCOMPARE(ui().leF2->text(), f2);
+    QCOMPARE(session().solver.targetF1, solver.targetF1);
+    QCOMPARE(session().solver.targetF2, solver.targetF2);
+    QCOMPARE(session().solver.iterations, solver.iterations);
+    QCOMPARE(imageRegisters(), before);
+    QCOMPARE(writes(), Writes());
 }
 
 // F2 enabled, leF2 holding "nan": the F1 handler gives F2 the value of F1 and solves both.

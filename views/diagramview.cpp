@@ -5,6 +5,7 @@
 #include "views/formcells.h"
 #include "views/formcontext.h"
 #include "views/mainwindowform.h"
+#include "views/readablecolours.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -52,6 +53,13 @@ void DiagramView::refresh() {
     ui.cbPO->setChecked(Field::po(r));
     (Field::div1FromReference(r) ? ui.rbDIV1CLK_ref : ui.rbDIV1CLK_PLL)->setChecked(true);
     (Field::div2FromReference(r) ? ui.rbDIV2CLK_ref : ui.rbDIV2CLK_PLL)->setChecked(true);
+}
+
+void DiagramView::markOutputButtons() {
+    const int outputs = matrixOutputCount(form_.ui->gridLayout_2);
+    for (int i = 0; i < outputs; ++i)
+        if (QPushButton* button = outputButton(*form_.ui, i))
+            markCheckedState(button);
 }
 
 void DiagramView::takeDiv1Source() {

@@ -14,6 +14,8 @@ public:
     // Sets every control from the image without running the editing slots, and takes the divider
     // copies from it.
     void refresh();
+    // Gives the output buttons' enabled state a fill that stands out in any palette; once.
+    void markOutputButtons();
 
     void takeDiv1Source();
     void takeDiv2Source();

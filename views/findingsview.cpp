@@ -6,6 +6,7 @@
 #include "views/findingsdialog.h"
 #include "views/formcontext.h"
 #include "views/mainwindowform.h"
+#include "views/windowfit.h"
 
 #include <QStatusBar>
 #include <QToolButton>
@@ -52,6 +53,7 @@ void FindingsView::openList() {
                                      [this](const BoardFacts& board) { takeBoardFacts(board); });
     }
     dialog_->showFindings(findings_, s_.board);
+    fitDialogToScreen(*dialog_);
     dialog_->show();
     dialog_->raise();
     dialog_->activateWindow();

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "views/frequencyview.h"
 
+#include "common/printabletext.h"
 #include "frequency/frequencyreadout.h"
 #include "frequency/solver.h"
+#include "frequency/typedfrequency.h"
 #include "session/session.h"
 #include "views/formcells.h"
 #include "views/formcontext.h"
@@ -22,6 +24,11 @@ void setBackground(QPalette& palette, const QLineEdit* field, Qt::GlobalColor co
     palette.setBrush(QPalette::All, field->backgroundRole(), QBrush(colour, Qt::SolidPattern));
     palette.setBrush(QPalette::All, field->foregroundRole(), QBrush(Qt::black, Qt::SolidPattern));
 }
+
+// A text that is neither a number nor a frequency counts as no number here, as in a file.
+double targetOrZero(const QString& text, bool* ok) {
+    return readTargetField(text, ok).value_or(0);
+}
 }  // namespace
 
 // A target field holding 0 or no number takes the output as its target, so it shows what the
@@ -31,7 +38,7 @@ void FrequencyView::compareWithTarget(QLineEdit* field, QPalette& palette, doubl
                                       bool colour) {
     double target = targetFieldNumber(field->text());  // 0 when it is no finite number
     if (target == 0) {
-        field->setText(targetText(output));
+        showTarget(field, targetText(output));
         target = output;
     }
     if (!colour)
@@ -67,6 +74,23 @@ void FrequencyView::refresh() {
     }
 }
 
+void FrequencyView::showTarget(QLineEdit* field, const QString& text) {
+    field->setText(text);
+    shownTargets_[field] = text;
+}
+
+bool FrequencyView::refuseUnreadable(QLineEdit* field, const char* name) {
+    bool ok = false;
+    if (readTargetField(field->text(), &ok))
+        return false;
+    s_.status.show({ReportKind::Error,
+                    QStringLiteral("Error: the target \"%1\" of %2 is not a frequency in Hz (a k "
+                                   "or M suffix may follow the number); it stays as it was.")
+                        .arg(printableText(field->text().trimmed()), QLatin1String(name))});
+    field->setText(shownTargets_.value(field, field->text()));
+    return true;
+}
+
 void FrequencyView::takeOptions() {
     s_.solver.refFrequency = s_.fRef;
     s_.solver.f1Preferred = form_.ui->cbF1_pref->isChecked() ? 1 : 0;
@@ -75,7 +99,7 @@ void FrequencyView::takeOptions() {
 
 bool FrequencyView::takeF1Target(int shownDiv2N) {
     MainWindowForm& ui = *form_.ui;
-    if (form_.updatingWidgets)
+    if (form_.updatingWidgets || refuseUnreadable(ui.leF1, "F1"))
         return false;
     const bool f2On = ui.cbF2_enable->isChecked();
     if (!f2On) {
@@ -85,28 +109,28 @@ bool FrequencyView::takeF1Target(int shownDiv2N) {
     takeOptions();
     bool ok1 = false;
     bool ok2 = false;
-    s_.solver.targetF1 = readTarget(ui.leF1->text(), &ok1);
-    s_.solver.targetF2 = readTarget(ui.leF2->text(), &ok2);
+    s_.solver.targetF1 = targetOrZero(ui.leF1->text(), &ok1);
+    s_.solver.targetF2 = targetOrZero(ui.leF2->text(), &ok2);
     if (!(f2On && ok2))
         s_.solver.targetF2 = s_.solver.targetF1;
-    ui.leF1->setText(targetText(s_.solver.targetF1));
-    ui.leF2->setText(targetText(s_.solver.targetF2));
+    showTarget(ui.leF1, targetText(s_.solver.targetF1));
+    showTarget(ui.leF2, targetText(s_.solver.targetF2));
     return ok1;  // nothing to solve for: no register changes, nothing written
 }
 
 bool FrequencyView::takeF2Target() {
     MainWindowForm& ui = *form_.ui;
-    if (form_.updatingWidgets)
+    if (form_.updatingWidgets || refuseUnreadable(ui.leF2, "F2"))
         return false;
     takeOptions();
     bool ok1 = false;
     bool ok2 = false;
-    s_.solver.targetF1 = readTarget(ui.leF1->text(), &ok1);
-    s_.solver.targetF2 = readTarget(ui.leF2->text(), &ok2);
+    s_.solver.targetF1 = targetOrZero(ui.leF1->text(), &ok1);
+    s_.solver.targetF2 = targetOrZero(ui.leF2->text(), &ok2);
     if (!ok1)
         s_.solver.targetF1 = s_.solver.targetF2;
-    ui.leF1->setText(targetText(s_.solver.targetF1));
-    ui.leF2->setText(targetText(s_.solver.targetF2));
+    showTarget(ui.leF1, targetText(s_.solver.targetF1));
+    showTarget(ui.leF2, targetText(s_.solver.targetF2));
     return ok2;
 }
 
@@ -115,7 +139,11 @@ void FrequencyView::takeF2Enable(bool on) {
     const UpdatingWidgets quiet(form_);
     ui.leF2->setEnabled(on);
     if (!on) {
-        ui.leF2->setText(ui.leF1->text());
+        // F1 may hold a text not yet confirmed; one that is no frequency is refused when it is
+        // confirmed, for F1, and F2 takes what F1 showed before it.
+        bool ok = false;
+        const bool readable = readTargetField(ui.leF1->text(), &ok).has_value();
+        showTarget(ui.leF2, readable ? ui.leF1->text() : shownTargets_.value(ui.leF1));
         ui.cbF2_pref->setChecked(false);
     }
     ui.cbF2_pref->setEnabled(on);
@@ -132,8 +160,8 @@ void FrequencyView::takePllRange(bool extended) {
 }
 
 void FrequencyView::resetTargets() {
-    form_.ui->leF1->setText("0.0");
-    form_.ui->leF2->setText("0.0");
+    showTarget(form_.ui->leF1, QStringLiteral("0.0"));
+    showTarget(form_.ui->leF2, QStringLiteral("0.0"));
 }
 
 bool FrequencyView::f2Enabled() const {
@@ -177,6 +205,6 @@ void FrequencyView::restoreFrom(const RegisterFileContents& c) {
     ui.cbF2_enable->setChecked(f2On);
     ui.leF2->setEnabled(f2On);
     ui.cbF2_pref->setEnabled(f2On);
-    ui.leF1->setText(targetText(c.f1Number));
-    ui.leF2->setText(targetText(c.f2Number));
+    showTarget(ui.leF1, targetText(c.f1Number));
+    showTarget(ui.leF2, targetText(c.f2Number));
 }

@@ -3,6 +3,7 @@
 
 #include "files/registerfile.h"
 
+#include <QHash>
 #include <QPalette>
 
 class QLineEdit;
@@ -21,7 +22,9 @@ public:
     void refresh();
 
     // A target was confirmed: puts both targets into the solver record and shows them as numbers.
-    // True when there is a target to solve for. shownDiv2N is DIV2N as the diagram shows it; with
+    // True when there is a target to solve for. A text that is neither a number nor a frequency
+    // with its k or M suffix is refused: the field goes back to what it showed, the status line
+    // says why and nothing else changes. shownDiv2N is DIV2N as the diagram shows it; with
     // F2 disabled it becomes the solver's second divider.
     bool takeF1Target(int shownDiv2N);
     bool takeF2Target();
@@ -45,7 +48,12 @@ public:
 private:
     void takeOptions();
     void compareWithTarget(QLineEdit* field, QPalette& palette, double output, bool colour);
+    void showTarget(QLineEdit* field, const QString& text);
+    bool refuseUnreadable(QLineEdit* field, const char* name);
 
     FormContext& form_;
     Session& s_;
+    // What the window last put into each target field, to go back to when a typed target is
+    // refused.
+    QHash<const QLineEdit*, QString> shownTargets_;
 };
