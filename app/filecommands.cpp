@@ -23,9 +23,9 @@ QString standardDialog(FileDialogKind kind, QWidget* parent, const QString& capt
                                               QFileDialog::DontConfirmOverwrite);
 }
 
-FileNameProvider& fileNameProvider() {
-    static FileNameProvider provider = standardDialog;
-    return provider;
+FileNameProvider& provider() {
+    static FileNameProvider chosen = standardDialog;
+    return chosen;
 }
 
 // Plain text: a file name is no markup.
@@ -62,8 +62,12 @@ void FileCommands::reportFailure(const QString& name, const char* what, const QS
                                            .arg(printableText(name), QLatin1String(what), reason)});
 }
 
-void setFileNameProvider(FileNameProvider provider) {
-    fileNameProvider() = provider ? std::move(provider) : FileNameProvider(standardDialog);
+void setFileNameProvider(FileNameProvider newProvider) {
+    provider() = newProvider ? std::move(newProvider) : FileNameProvider(standardDialog);
+}
+
+const FileNameProvider& fileNameProvider() {
+    return provider();
 }
 
 void setReplaceQuestion(ReplaceQuestion question) {

@@ -18,6 +18,8 @@ using FileNameProvider =
                           const QString& directory, const QString& filter)>;
 // An empty provider brings the standard dialogs back.
 void setFileNameProvider(FileNameProvider provider);
+// The provider in use, for every dialog of the window that asks for a file name.
+const FileNameProvider& fileNameProvider();
 
 // Asks whether an existing file may be replaced by a save: a question box unless replaced, for
 // example by a test. True: replace it. The save dialog itself does not ask, for the name it

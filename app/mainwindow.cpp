@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
 
+#include "app/editmenu.h"
 #include "app/plandialog.h"
 #include "app/windowmenus.h"
 #include "frequency/frequencymodel.h"
@@ -41,6 +42,17 @@ void useInstalledIconWithoutChipPng(QMainWindow& window) {
         builtIn.addFile(QStringLiteral(":/icons/vantrel-%1.png").arg(size), QSize(size, size));
     window.setWindowIcon(builtIn);
 }
+
+// What Apply says it did with the plan.
+QString planAppliedText(bool adapterOpen, bool liveWrites) {
+    if (!adapterOpen)
+        return QStringLiteral(
+            "Info: The plan is in the registers shown; no adapter is open, so nothing was "
+            "written.");
+    if (!liveWrites)
+        return QStringLiteral("Info: The plan is in the registers shown; Write to chip writes it.");
+    return QStringLiteral("Info: The plan was written to the chip.");
+}
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(std::make_shared<LibUsbBackend>(), parent) {}
@@ -50,9 +62,11 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
       usb_(std::move(usb)),
       ui_(new MainWindowForm),
       views_(form_, session_),
-      files_(form_, session_, views_) {
+      files_(form_, session_, views_),
+      chip_(session_, views_, this) {
     ui_->setupUi(this);
     addToolsMenu();
+    chip_.addUsbEntries(ui_->menuUSB);
     addShortcuts(*ui_);
     addKeyboardAccess(*this, *ui_);
     addHelpMenu(*this, *ui_);
@@ -65,6 +79,7 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     form_.familySlots.addressBox = SLOT(on_actionScan_triggered());
     session_.board = loadUserBoardFacts();
     views_.findings.install();
+    views_.chip.install([this] { chip_.openComparison(); });
     session_.status.setListener([this](const QString& text) {
         if (text.isEmpty())
             ui_->statusBar->clearMessage();
@@ -84,6 +99,8 @@ MainWindow::MainWindow(std::shared_ptr<UsbBackend> usb, QWidget* parent)
     views_.device.setUpAddressBox();
     views_.refreshDiagram();
     form_.firstRefresh = false;
+    recorded_ = currentState();
+    session_.status.setRunEndListener([this] { takeStockOfRun(); });
     QMetaObject::invokeMethod(this, &MainWindow::startUpScanTurn, Qt::QueuedConnection);
 }
 
@@ -91,6 +108,7 @@ MainWindow::~MainWindow() {
     delete planDialog_;  // it reads the session, which goes before the window's children do
     i2c_close(session_.adapter);
     session_.status.setListener({});
+    session_.status.setRunEndListener({});
     delete ui_;
 }
 
@@ -169,8 +187,7 @@ void MainWindow::editRegister(quint8 address) {
 }
 
 void MainWindow::copyDividersToSolver() {
-    session_.solver.divider1 = Field::div1N(session_.image);
-    session_.solver.divider2 = Field::div2N(session_.image);
+    ::copyDividersToSolver(session_);
 }
 
 // Added in code after the form's File and USB menus, which stay as the form has them.
@@ -180,6 +197,9 @@ void MainWindow::addToolsMenu() {
     planOutputsAction_ = tools->addAction(tr("&Plan outputs..."));
     planOutputsAction_->setObjectName(QStringLiteral("actionPlan_outputs"));
     connect(planOutputsAction_, &QAction::triggered, this, &MainWindow::openPlanDialog);
+    chip_.addLogEntry(tools);
+    edit_ = new EditMenu([this](const WindowState& state) { restoreState(state); }, this);
+    edit_->addTo(ui_->menuBar, tools->menuAction());
     // The list the indicator beside the status line opens, for the keyboard.
     QAction* rules =
         tools->addAction(tr("&Chip rules..."), this, [this] { views_.findings.openList(); });
@@ -205,11 +225,7 @@ QString MainWindow::applyPlanFromDialog(const Plan& plan) {
         applyPlan(plan, session_.image);
         const bool open = i2c_is_open(session_.adapter);
         if (pushConfiguration(session_))
-            session_.status.show(
-                {ReportKind::Info,
-                 open ? QStringLiteral("Info: The plan was written to the chip.")
-                      : QStringLiteral("Info: The plan is in the registers shown; no adapter is "
-                                       "open, so nothing was written.")});
+            session_.status.show({ReportKind::Info, planAppliedText(open, session_.liveWrites)});
         copyDividersToSolver();
         views_.showWritten();
     }
@@ -218,6 +234,8 @@ QString MainWindow::applyPlanFromDialog(const Plan& plan) {
 
 void MainWindow::openAdapter() {
     i2c_close(session_.adapter);
+    session_.chip.forget();
+    newChipRead_ = true;
     session_.status.clear();
     if (views_.device.openSelected() < 0)
         return;
@@ -227,17 +245,22 @@ void MainWindow::openAdapter() {
     views_.refreshFrequencies();
 }
 
-// A scan that opened an adapter sets CAPLOAD to its start-up value on the chip and shows what was
-// read, with both targets back at zero.
+// A scan that opened an adapter shows what was read, with both targets back at zero; with live
+// writes on it also sets CAPLOAD to its start-up value on the chip, and the grid's refresh writes
+// every row back.
 void MainWindow::scan() {
     i2c_close(session_.adapter);
+    session_.chip.forget();
+    newChipRead_ = true;
     session_.status.clear();
     views_.device.scanDevices();
     if (!session_.adapter.openedByScan)
         return;
     session_.status.settleErrors();
-    session_.image[Reg::CapLoad] = 0x40;
-    pushRegister(session_, Reg::CapLoad);
+    if (session_.liveWrites) {
+        session_.image[Reg::CapLoad] = 0x40;
+        pushRegister(session_, Reg::CapLoad);
+    }
     views_.refreshGrid();
     views_.refreshDiagram();
     copyDividersToSolver();
@@ -362,6 +385,64 @@ void MainWindow::on_actionSave_triggered() {
 void MainWindow::on_actionLoad_triggered() {
     const Run run(session_.status);
     files_.load();
+}
+
+WindowState MainWindow::currentState() const {
+    WindowState state;
+    state.image = session_.image;
+    state.fRef = session_.fRef;
+    state.targetF1 = session_.solver.targetF1;
+    state.targetF2 = session_.solver.targetF2;
+    state.f1Text = ui_->leF1->text();
+    state.f2Text = ui_->leF2->text();
+    return state;
+}
+
+// An undo or redo: the whole state as it was, shown as after a load; with live writes on, the
+// registers that differ go to the chip in the safe order, 0x09 last, the first failure stopping
+// the rest.
+void MainWindow::restoreState(const WindowState& state) {
+    const Run run(session_.status);
+    session_.status.clear();
+    const std::vector<quint8> changed = changedConfigurationRegisters(session_.image, state.image);
+    {
+        const UpdatingWidgets quiet(form_);
+        session_.image = state.image;
+        session_.fRef = state.fRef;
+        ui_->sbFreference->setValue(static_cast<int>(state.fRef));
+        session_.solver.targetF1 = state.targetF1;
+        session_.solver.targetF2 = state.targetF2;
+        ui_->leF1->setText(state.f1Text);
+        ui_->leF2->setText(state.f2Text);
+        copyDividersToSolver();
+        views_.showWritten();
+    }
+    if (session_.liveWrites) {
+        if (const std::optional<FailedWrite> failed = writeChipRegisters(session_, changed))
+            session_.status.show({ReportKind::Error, failed->error});
+    }
+    recorded_ = currentState();
+}
+
+// The end of every action: a change of the image, the reference or the targets becomes one undo
+// step (a chip read starts the history again), and the marks follow the chip.
+void MainWindow::takeStockOfRun() {
+    const WindowState now = currentState();
+    if (newChipRead_) {
+        newChipRead_ = false;
+        edit_->clear();
+        recorded_ = now;
+    } else if (now != recorded_) {
+        // Text typed into a target field and not confirmed is no action of its own.
+        WindowState before = recorded_;
+        before.f1Text = now.f1Text;
+        before.f2Text = now.f2Text;
+        if (now != before)
+            edit_->record(recorded_, now);
+        recorded_ = now;
+    }
+    views_.refreshChipState();
+    chip_.refresh();
 }
 
 // On a screen too small for it the window fits the screen and the form scrolls.

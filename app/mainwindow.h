@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/chipcommands.h"
 #include "app/filecommands.h"
 #include "session/session.h"
+#include "session/undostep.h"
 #include "views/formviews.h"
 
 #include <QMainWindow>
 
 #include <memory>
 
+class EditMenu;
 class MainWindowForm;
 class PlanDialog;
 class QAction;
@@ -38,6 +41,10 @@ public:
     QAction* planOutputsAction() const { return planOutputsAction_; }
     // The plan dialog once the action has opened it, else null.
     PlanDialog* planDialog() const { return planDialog_; }
+    // The USB menu's writes on demand, the comparison and the chip log.
+    ChipCommands& chipCommands() { return chip_; }
+    // The Edit menu and its undo history.
+    EditMenu* editMenu() const { return edit_; }
 
     // The start-up scan runs once, from the event loop: at its first turn, or, for a window shown
     // before then, right after its first paint, so that the window is on screen while the chip is
@@ -90,6 +97,9 @@ private:
     QString applyPlanFromDialog(const Plan& plan);
     void startUpScanTurn();
     void runStartUpScan();
+    WindowState currentState() const;
+    void restoreState(const WindowState& state);
+    void takeStockOfRun();
 
     std::shared_ptr<UsbBackend> usb_;
     MainWindowForm* ui_;
@@ -103,6 +113,10 @@ private:
     FileCommands files_;
     QAction* planOutputsAction_ = nullptr;
     PlanDialog* planDialog_ = nullptr;  // a child of the window, made on first use
+    ChipCommands chip_;
+    EditMenu* edit_ = nullptr;
+    WindowState recorded_;      // the state after the last action, the next step's "before"
+    bool newChipRead_ = false;  // the action read a chip: the undo history starts again
 };
 
 // Gives the window its start-up size, or what of it the screen holds, and shows it.

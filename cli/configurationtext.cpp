@@ -15,35 +15,6 @@ const std::array<quint8, 11> ShownRegisters = {Reg::ClockOutputEnable,
                                                Reg::Matrix3,
                                                Reg::Div2};
 
-const char* registerContents(quint8 address) {
-    switch (address) {
-        case Reg::ClockOutputEnable:
-            return "output enables";
-        case Reg::Div1:
-            return "DIV1SRC, DIV1N";
-        case Reg::XcoDrive:
-            return "XDRV";
-        case Reg::CapLoad:
-            return "CAPLOAD";
-        case Reg::PumpPb:
-            return "charge pump, PB bits 9..8";
-        case Reg::PbLow:
-            return "PB bits 7..0";
-        case Reg::PoQ:
-            return "PO, Q counter";
-        case Reg::Matrix1:
-            return "crosspoints LCLK1, LCLK2, LCLK3 bits 2..1";
-        case Reg::Matrix2:
-            return "crosspoints LCLK3 bit 0, LCLK4, CLK5, CLK6 bit 2";
-        case Reg::Matrix3:
-            return "crosspoint CLK6 bits 1..0";
-        case Reg::Div2:
-            return "DIV2SRC, DIV2N";
-        default:
-            return "";
-    }
-}
-
 namespace {
 QString sourceText(bool fromReference) {
     return fromReference ? QStringLiteral("reference") : QStringLiteral("PLL");
@@ -60,7 +31,7 @@ QStringList describeConfiguration(const RegisterImage& image, double referenceHz
     lines << QStringLiteral("Registers:");
     for (quint8 address : ShownRegisters) {
         lines << QString::asprintf("  0x%02X  0x%02X  %s", address, image[address],
-                                   registerContents(address));
+                                   configurationFieldNames(address));
     }
 
     const int pb = Field::pb(image);

@@ -16,9 +16,6 @@
 // The eleven registers a configuration is made of, in address order, as a register map reads.
 extern const std::array<quint8, 11> ShownRegisters;
 
-// The fields a configuration register holds, "DIV1SRC, DIV1N"; empty for any other register.
-const char* registerContents(quint8 address);
-
 // One line per register of a configuration (address, value, the fields it holds), then the
 // fields, then the reference, the PLL and the six outputs, then the PLL range warning, if any.
 // CAPLOAD is shown with the crystal load it gives on `board`.

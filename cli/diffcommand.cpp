@@ -54,10 +54,10 @@ bool report(const DiffSide& first, const DiffSide& second, bool json, const CliC
         if (a == b)
             continue;
         lines << QString::asprintf("0x%02X (%s): 0x%02X in %s, 0x%02X in %s", address,
-                                   registerContents(address), a, qPrintable(first.name), b,
+                                   configurationFieldNames(address), a, qPrintable(first.name), b,
                                    qPrintable(second.name));
         differences.append(QJsonObject{{"address", address},
-                                       {"contents", registerContents(address)},
+                                       {"contents", configurationFieldNames(address)},
                                        {"first", a},
                                        {"second", b}});
     }

@@ -44,6 +44,10 @@ constexpr std::array<quint8, 11> SafeWriteOrder = {
     Reg::PbLow,   Reg::PoQ,      Reg::Matrix1,          Reg::Matrix2,
     Reg::Matrix3, Reg::Div2,     Reg::ClockOutputEnable};
 
+// The fields a configuration register holds, in words ("DIV1SRC, DIV1N"); empty for any other
+// register.
+const char* configurationFieldNames(quint8 address);
+
 constexpr int OutputCount = 6;  // LCLK1, LCLK2, LCLK3, LCLK4, CLK5, CLK6
 constexpr std::array<const char*, OutputCount> OutputNames = {"LCLK1", "LCLK2", "LCLK3",
                                                               "LCLK4", "CLK5",  "CLK6"};

@@ -9,6 +9,7 @@ namespace {
 const char* const GradeKey = "board/grade";
 const char* const SupplyKey = "board/supply";
 const char* const ReferenceKey = "board/reference";
+const char* const LiveWritesKey = "window/writeChangesAtOnce";
 const char* const LoadKey = "board/loadPf";
 
 // Named explicitly, so the file does not depend on what the application calls itself.
@@ -45,4 +46,16 @@ BoardFacts loadUserBoardFacts() {
 void saveUserBoardFacts(const BoardFacts& board) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
     writeBoardFacts(settings, board);
+}
+
+bool loadUserLiveWrites() {
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization,
+                             Application);
+    return settings.value(LiveWritesKey, true).toBool();
+}
+
+void saveUserLiveWrites(bool on) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
+    settings.setValue(LiveWritesKey, on);
+    settings.sync();
 }

@@ -15,3 +15,7 @@ void writeBoardFacts(QSettings& settings, const BoardFacts& board);
 // that QSettings::setPath or QStandardPaths' test mode gives.
 BoardFacts loadUserBoardFacts();
 void saveUserBoardFacts(const BoardFacts& board);
+
+// The window's "Write changes at once" choice in the user's settings; on unless switched off.
+bool loadUserLiveWrites();
+void saveUserLiveWrites(bool on);

@@ -32,9 +32,15 @@ void StatusLine::beginRun() {
     runInfo_.clear();
 }
 
+void StatusLine::setRunEndListener(std::function<void()> listener) {
+    runEndListener_ = std::move(listener);
+}
+
 void StatusLine::endRun() {
     if (--depth_ > 0)
         return;
+    if (runEndListener_)
+        runEndListener_();
     if (!runError_.isEmpty()) {
         if (text_ != runError_)
             set(runError_);

@@ -27,6 +27,10 @@ public:
     // window shows it.
     void setListener(Listener listener);
 
+    // Called at the end of every outermost run, before the line settles: the window takes stock
+    // of what the action changed there (its undo step, the chip's marks). Must not begin a run.
+    void setRunEndListener(std::function<void()> listener);
+
     void show(const Report& report);
     void clear();
     const QString& text() const { return text_; }
@@ -57,4 +61,5 @@ private:
     QString runInfo_;
     int depth_ = 0;
     Listener listener_;
+    std::function<void()> runEndListener_;
 };

@@ -376,18 +376,21 @@ void TestMainWindow::windowIcon() {
     QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
 }
 
-// The Tools and Help menus come after File and USB, which keep their titles, actions and order.
+// The Edit, Tools and Help menus come after File and USB, which keep their titles, actions and
+// order; the USB menu's own entries come after Scan and Open.
 void TestMainWindow::menusAfterFileAndUsb() {
     WindowFixture f(WindowFixture::Start::WithoutAdapter);
     MainWindow& w = f.open();
     MainWindowForm& ui = f.ui();
+    QMenu* edit = w.findChild<QMenu*>("menuEdit");
     QMenu* tools = w.findChild<QMenu*>("menuTools");
     QMenu* help = w.findChild<QMenu*>("menuHelp");
+    QVERIFY(edit);
     QVERIFY(tools);
     QVERIFY(help);
     QCOMPARE(ui.menuBar->actions(),
              QList<QAction*>({ui.menuFile->menuAction(), ui.menuUSB->menuAction(),
-                              tools->menuAction(), help->menuAction()}));
+                              edit->menuAction(), tools->menuAction(), help->menuAction()}));
     auto texts = [](const QMenu* menu) {
         QStringList list;
         for (const QAction* action : menu->actions())
@@ -399,10 +402,17 @@ void TestMainWindow::menusAfterFileAndUsb() {
     QCOMPARE(texts(ui.menuFile), QStringList({"actionLoad:&Load", "actionSave:&Save",
                                               "actionSave_As:Save &As", "actionQuit:&Quit"}));
     QCOMPARE(ui.menuUSB->title(), QString("&USB"));
-    QCOMPARE(texts(ui.menuUSB), QStringList({"actionScan:&Scan", "actionOpen:&Open"}));
+    QCOMPARE(texts(ui.menuUSB), QStringList({"actionScan:&Scan", "actionOpen:&Open", ":",
+                                             "actionWrite_changes_at_once:Write changes at once",
+                                             "actionWrite_to_chip:Write to chip",
+                                             "actionRead_chip_again:Read chip again",
+                                             "actionCompare_with_chip:Compare with chip…"}));
+    QCOMPARE(edit->title(), QString("&Edit"));
+    QCOMPARE(texts(edit), QStringList({"actionUndo:Undo", "actionRedo:Redo"}));
     QCOMPARE(tools->title(), QString("&Tools"));
-    QCOMPARE(texts(tools), QStringList({"actionPlan_outputs:&Plan outputs...",
-                                        "actionChip_rules:&Chip rules..."}));
+    QCOMPARE(texts(tools),
+             QStringList({"actionPlan_outputs:&Plan outputs...", "actionChip_log:Chip log…",
+                          "actionChip_rules:&Chip rules..."}));
     QCOMPARE(help->title(), QString("&Help"));
     QCOMPARE(texts(help), QStringList({"actionAbout:&About Vantrel", "actionAbout_Qt:About &Qt"}));
 }

@@ -169,15 +169,17 @@ void TestPlanDialog::press(const char* name) {
 
 void TestPlanDialog::toolsMenuFollowsFileAndUsb() {
     const QList<QAction*> menus = ui().menuBar->actions();
-    QCOMPARE(menus.size(), 4);  // File, USB, Tools, Help
+    QCOMPARE(menus.size(), 5);  // File, USB, Edit, Tools, Help
     QCOMPARE(menus[0]->menu(), ui().menuFile);
     QCOMPARE(menus[1]->menu(), ui().menuUSB);
-    QCOMPARE(menus[3]->menu()->objectName(), QString("menuHelp"));
-    QMenu* tools = menus[2]->menu();
+    QCOMPARE(menus[2]->menu()->objectName(), QString("menuEdit"));
+    QCOMPARE(menus[4]->menu()->objectName(), QString("menuHelp"));
+    QMenu* tools = menus[3]->menu();
     QVERIFY(tools);
     QCOMPARE(tools->objectName(), QString("menuTools"));
     QCOMPARE(tools->title(), QString("&Tools"));
     QCOMPARE(tools->actions().value(0), fixture_->window->planOutputsAction());
+    QVERIFY(tools->actions().contains(fixture_->window->chipCommands().logAction()));
     QCOMPARE(tools->actions()[0]->text(), QString("&Plan outputs..."));
     // Opening the dialog writes nothing and asks nothing.
     QVERIFY(fixture_->usb->transfers().empty());

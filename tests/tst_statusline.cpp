@@ -11,6 +11,8 @@ class TestStatusLine : public QObject {
 private slots:
     void lineAtTheEndOfARun_data();
     void lineAtTheEndOfARun();
+    void runEndListenerOncePerOutermostRun_data();
+    void runEndListenerOncePerOutermostRun();
 };
 
 void TestStatusLine::lineAtTheEndOfARun_data() {
@@ -72,6 +74,30 @@ void TestStatusLine::lineAtTheEndOfARun() {
     }
     QTEST(line.text(), "line");
     QTEST(shown, "shown");
+}
+
+void TestStatusLine::runEndListenerOncePerOutermostRun_data() {
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<int>("calls");
+    QTest::newRow("one run") << QStringList{"run", "end"} << 1;
+    QTest::newRow("nested runs are one action") << QStringList{"run", "run", "end", "end"} << 1;
+    QTest::newRow("two actions") << QStringList{"run", "end", "run", "run", "end", "end"} << 2;
+    QTest::newRow("an inner end is no end") << QStringList{"run", "run", "end"} << 0;
+}
+
+// The window takes stock of an action (its undo step, the chip marks) once, at its very end.
+void TestStatusLine::runEndListenerOncePerOutermostRun() {
+    QFETCH(QStringList, script);
+    StatusLine line;
+    int calls = 0;
+    line.setRunEndListener([&] { ++calls; });
+    for (const QString& step : script) {
+        if (step == "run")
+            line.beginRun();
+        else
+            line.endRun();
+    }
+    QTEST(calls, "calls");
 }
 
 QTEST_MAIN(TestStatusLine)

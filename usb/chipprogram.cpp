@@ -34,13 +34,23 @@ std::vector<RegisterDifference> compareConfiguration(const RegisterImage& expect
     return differences;
 }
 
+QString writeFailureText(quint8 address, const QString& error) {
+    return QString::asprintf("Error: writing register 0x%02X failed: ", address) +
+           withoutPrefix(error);
+}
+
+QString verifyFailureText(std::size_t differing, std::size_t compared) {
+    return QStringLiteral("Error: verify failed: %1 of %2 registers differ")
+        .arg(differing)
+        .arg(compared);
+}
+
 ProgramOutcome programRegisters(AdapterConnection& c, const RegisterImage& image,
                                 const std::vector<quint8>& registers, bool verify) {
     ProgramOutcome outcome;
     for (quint8 address : registers) {
         if (const std::optional<QString> error = writeRegister(c, image, address)) {
-            outcome.error = QString::asprintf("Error: writing register 0x%02X failed: ", address) +
-                            withoutPrefix(*error);
+            outcome.error = writeFailureText(address, *error);
             return outcome;
         }
         outcome.written.push_back(address);
@@ -57,9 +67,7 @@ ProgramOutcome programRegisters(AdapterConnection& c, const RegisterImage& image
             outcome.differences.push_back({address, image[address], readBack[address]});
     }
     if (!outcome.differences.empty()) {
-        outcome.error = QStringLiteral("Error: verify failed: %1 of %2 registers differ")
-                            .arg(outcome.differences.size())
-                            .arg(registers.size());
+        outcome.error = verifyFailureText(outcome.differences.size(), registers.size());
         return outcome;
     }
     outcome.ok = outcome.verified = true;

@@ -32,6 +32,11 @@ struct RegisterDifference {
     quint8 read = 0;
 };
 
+// "Error: writing register 0xRR failed: <cause>", from the write's own "Error: " line.
+QString writeFailureText(quint8 address, const QString& error);
+// "Error: verify failed: N of M registers differ", M the registers compared.
+QString verifyFailureText(std::size_t differing, std::size_t compared);
+
 // The SafeWriteOrder registers in which `read` differs from `expected`, in that order.
 std::vector<RegisterDifference> compareConfiguration(const RegisterImage& expected,
                                                      const RegisterImage& read);

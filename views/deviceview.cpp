@@ -81,6 +81,11 @@ int DeviceView::openSelected() {
     c.i2cAddress = parseI2cAddress(form_.ui->DeviceAddresscomboBox->currentText());
     const ChipReadOutcome outcome =
         openListedAdapter(c, form_.ui->USBcomboBox->currentText(), s_.image);
+    // What the read returned is what the chip holds; a read that failed part-way tells nothing.
+    if (outcome.ok)
+        s_.chip.takeRead(s_.image);
+    else
+        s_.chip.forget();
     if (!outcome.message.isEmpty())
         s_.status.show({outcome.ok ? ReportKind::Info : ReportKind::Error, outcome.message});
     return outcome.ok ? 0 : -1;

@@ -22,3 +22,8 @@ void FormViews::showWritten() {
     diagram.refresh();
     refreshFrequencies();
 }
+
+void FormViews::refreshChipState() {
+    grid.markChipDifferences();
+    chip.refresh();
+}

@@ -32,6 +32,19 @@ QString hexText(quint8 value) {
     return QString::asprintf("0x%02X", value);
 }
 
+// The mark of a row the chip does not hold: amber behind black text on a light palette, dark amber
+// behind white text on a dark one; both keep the text's contrast above 7:1.
+QPalette markedPalette(QPalette palette) {
+    const bool dark = palette.color(QPalette::Base).lightness() < 128;
+    const QColor background = dark ? QColor(0x7A, 0x4A, 0x00) : QColor(0xFF, 0xCC, 0x80);
+    const QColor text = dark ? QColor(Qt::white) : QColor(Qt::black);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, background);
+        palette.setColor(group, QPalette::Text, text);
+    }
+    return palette;
+}
+
 // What CAPLOAD means to the crystal, on the board the findings dialog describes.
 QString capLoadTip(quint8 capLoad, const BoardFacts& board) {
     return QString::asprintf(
@@ -90,5 +103,33 @@ void GridView::takeBitBoxes() {
             continue;
         field->setText(text);
         pushRegister(s_, address);
+    }
+}
+
+void GridView::markChipDifferences() {
+    const QGridLayout* grid = form_.ui->gridLayout;
+    const bool chipKnown = !s_.chip.unknown();
+    for (int row = FirstRegisterRow; row < grid->rowCount(); row += RowStride) {
+        const quint8 address = rowAddress(grid, row);
+        QLineEdit* field = widgetAt<QLineEdit>(grid, row, ValueColumn);
+        if (!field)
+            continue;
+        const bool mark = chipKnown && s_.chip.differs(s_.image, address);
+        const auto was = unmarked_.find(address);
+        // The row's own tooltip (CAPLOAD's crystal load) stays below the chip's value.
+        const QString own =
+            address == Reg::CapLoad ? capLoadTip(s_.image[address], s_.board) : QString();
+        if (mark) {
+            if (was == unmarked_.end()) {
+                unmarked_[address] = {field->palette()};
+                field->setPalette(markedPalette(field->palette()));
+            }
+            const QString holds = chipHoldsText(s_.chip, address);
+            field->setToolTip(own.isEmpty() ? holds : holds + QLatin1Char('\n') + own);
+        } else if (was != unmarked_.end()) {
+            field->setPalette(was->second.palette);
+            field->setToolTip(own);
+            unmarked_.erase(was);
+        }
     }
 }

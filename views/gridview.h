@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QPalette>
 #include <QtGlobal>
+
+#include <map>
 
 struct FormContext;
 struct Session;
@@ -19,6 +22,11 @@ public:
     void show();
     // A bit box was toggled: rebuilds the bytes from the boxes and writes the rows that changed.
     void takeBitBoxes();
+    // Marks the value field of each row whose value the chip is not known to hold (a background
+    // and the tooltip "chip holds 0xNN"), while anything of the chip is known; unmarks the rest.
+    void markChipDifferences();
+    // Whether the row of `address` is marked.
+    bool marked(quint8 address) const { return unmarked_.count(address) != 0; }
 
 private:
     // Draws every row; `write` also writes each row's register as it is drawn.
@@ -26,4 +34,9 @@ private:
 
     FormContext& form_;
     Session& s_;
+    // What each marked field looked like before its mark, to put back.
+    struct Unmarked {
+        QPalette palette;
+    };
+    std::map<quint8, Unmarked> unmarked_;
 };
