@@ -1213,36 +1213,23 @@ void TestCli::exportFormats_data() {
                                            "i2cset -y 1 0x69 0x47 0x10\n"
                                            "i2cset -y 1 0x69 0x09 0x3F\n")
                                     << RegisterChanges{} << QString();
-    QTest::newRow("i2cset bus 7, 0x6a")
-        << QStringList{"--format", "i2cset", "--bus", "7", "--address", "0x6a"}
-        << QString(
-               "i2cset -y 7 0x6A 0x0C 0x08\n"
-               "i2cset -y 7 0x6A 0x12 0x30\n"
-               "i2cset -y 7 0x6A 0x13 0x40\n"
-               "i2cset -y 7 0x6A 0x40 0xC4\n"
-               "i2cset -y 7 0x6A 0x41 0x60\n"
-               "i2cset -y 7 0x6A 0x42 0x08\n"
-               "i2cset -y 7 0x6A 0x44 0x31\n"
-               "i2cset -y 7 0x6A 0x45 0x51\n"
-               "i2cset -y 7 0x6A 0x46 0xBF\n"
-               "i2cset -y 7 0x6A 0x47 0x10\n"
-               "i2cset -y 7 0x6A 0x09 0x3F\n")
-        << RegisterChanges{} << QString();
-    QTest::newRow("i2cset bus /dev/i2c-7, 0x6a")
-        << QStringList{"--format", "i2cset", "--bus", "/dev/i2c-7", "--address", "0x6a"}
-        << QString(
-               "i2cset -y 7 0x6A 0x0C 0x08\n"
-               "i2cset -y 7 0x6A 0x12 0x30\n"
-               "i2cset -y 7 0x6A 0x13 0x40\n"
-               "i2cset -y 7 0x6A 0x40 0xC4\n"
-               "i2cset -y 7 0x6A 0x41 0x60\n"
-               "i2cset -y 7 0x6A 0x42 0x08\n"
-               "i2cset -y 7 0x6A 0x44 0x31\n"
-               "i2cset -y 7 0x6A 0x45 0x51\n"
-               "i2cset -y 7 0x6A 0x46 0xBF\n"
-               "i2cset -y 7 0x6A 0x47 0x10\n"
-               "i2cset -y 7 0x6A 0x09 0x3F\n")
-        << RegisterChanges{} << QString();
+    // Every form of --bus names the same bus in the i2cset lines.
+    const QString bus7At6A = QString(
+        "i2cset -y 7 0x6A 0x0C 0x08\n"
+        "i2cset -y 7 0x6A 0x12 0x30\n"
+        "i2cset -y 7 0x6A 0x13 0x40\n"
+        "i2cset -y 7 0x6A 0x40 0xC4\n"
+        "i2cset -y 7 0x6A 0x41 0x60\n"
+        "i2cset -y 7 0x6A 0x42 0x08\n"
+        "i2cset -y 7 0x6A 0x44 0x31\n"
+        "i2cset -y 7 0x6A 0x45 0x51\n"
+        "i2cset -y 7 0x6A 0x46 0xBF\n"
+        "i2cset -y 7 0x6A 0x47 0x10\n"
+        "i2cset -y 7 0x6A 0x09 0x3F\n");
+    for (const char* bus : {"7", "/dev/i2c-7"})
+        QTest::addRow("i2cset bus %s, 0x6a", bus)
+            << QStringList{"--format", "i2cset", "--bus", bus, "--address", "0x6a"} << bus7At6A
+            << RegisterChanges{} << QString();
     QTest::newRow("c") << QStringList{"--format", "c"}
                        << QString(
                               "/* CY22150 at I2C address 0x69: {register, value} in write "
